@@ -1,0 +1,36 @@
+// The ARP frame inspection: every frame the driver carries, in either direction, is offered here
+// before it is passed on, and the verdict says whether to drop it.
+#pragma once
+
+#include <stdint.h>
+
+enum GuardVerdict : uint32_t { GUARD_PASS = 0, GUARD_DROP = 1 };
+enum GuardDirection : uint32_t { GUARD_DIR_OUTBOUND = 0, GUARD_DIR_INBOUND = 1 };
+
+#define ETHERNET_HEADER_SIZE 14u
+#define ARP_FRAME_MIN_SIZE 42u
+
+// The adapter's own MAC address as the framework publishes it: one aligned 64-bit value holding the
+// six bytes in wire order, so that a reader never sees half of an old and half of a new address.
+// All zero while unknown.
+struct GuardLocalMac {
+    alignas(8) volatile uint64_t Value;
+};
+void GuardPublishLocalMac(GuardLocalMac* localMac, const uint8_t* macBytes);
+
+// The one entry the framework calls for a flat frame. `localMac` may be null when no adapter is known.
+GuardVerdict ArpGuardInspect(const GuardLocalMac* localMac, const uint8_t* frame, uint32_t length,
+                             GuardDirection direction);
+
+// The decision procedure over one frame; `ownMac` is the adapter's address as a 48-bit value, 0 if unknown.
+GuardVerdict ArpGuardAnalyze(uint64_t ownMac, const uint8_t* frame, uint32_t length, GuardDirection direction);
+
+// True for an Ethernet II ARP frame of at least 42 bytes: the only frames the guard looks at.
+inline bool GuardIsArpFrame(const uint8_t* frame, uint32_t length) {
+    return frame != nullptr && length >= ARP_FRAME_MIN_SIZE && frame[12] == 0x08 && frame[13] == 0x06;
+}
+
+// The sender hardware address of the last received frame found spoofing, as a 48-bit value.
+uint64_t GuardLastSpooferMac();
+// Back to the state at load: no spoofer known.
+void GuardResetLastSpoofer();
