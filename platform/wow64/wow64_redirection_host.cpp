@@ -1,0 +1,45 @@
+// The host stand-in for the redirection guard: nothing is redirected on the host, so it only keeps
+// count, per thread as the real thing works, of what was turned off and restored.
+#include "platform/wow64/wow64_redirection.h"
+#include "platform/wow64/wow64_redirection_host_control.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> g_Available{true};
+thread_local int32_t t_OffCount = 0;
+thread_local uint32_t t_Activations = 0;
+// Stands for the state the system hands back; restore checks it comes back unchanged.
+int g_PreviousStateToken = 0;
+
+} // namespace
+
+Wow64RedirectionGuard Wow64RedirectionOff() {
+    if (!g_Available.load()) {
+        return Wow64RedirectionGuard{false, nullptr};
+    }
+    ++t_OffCount;
+    ++t_Activations;
+    return Wow64RedirectionGuard{true, &g_PreviousStateToken};
+}
+
+void Wow64RedirectionRestore(Wow64RedirectionGuard* guard) {
+    if (!guard->Active) {
+        return;
+    }
+    guard->Active = false;
+    if (guard->PreviousState == &g_PreviousStateToken) {
+        --t_OffCount;
+    }
+}
+
+void Wow64HostSetAvailableForTest(bool available) {
+    g_Available.store(available);
+}
+int32_t Wow64HostOffCountForTest() {
+    return t_OffCount;
+}
+uint32_t Wow64HostActivationsForTest() {
+    return t_Activations;
+}
