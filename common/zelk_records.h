@@ -89,9 +89,15 @@ static inline uint32_t Ipv4ToValue(const Ipv4Address* ip) {
     return value;
 }
 
-static inline int MacEqual(const MacAddress* a, const MacAddress* b) { return MacToValue(a) == MacToValue(b); }
-static inline int MacIsZero(const MacAddress* mac) { return MacToValue(mac) == 0; }
-static inline int Ipv4Equal(const Ipv4Address* a, const Ipv4Address* b) { return Ipv4ToValue(a) == Ipv4ToValue(b); }
+static inline int MacEqual(const MacAddress* a, const MacAddress* b) {
+    return MacToValue(a) == MacToValue(b);
+}
+static inline int MacIsZero(const MacAddress* mac) {
+    return MacToValue(mac) == 0;
+}
+static inline int Ipv4Equal(const Ipv4Address* a, const Ipv4Address* b) {
+    return Ipv4ToValue(a) == Ipv4ToValue(b);
+}
 
 #ifdef __cplusplus
 } /* extern "C" */

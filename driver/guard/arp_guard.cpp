@@ -94,7 +94,8 @@ GuardVerdict ArpGuardInspect(const GuardLocalMac* localMac, const uint8_t* frame
     return ArpGuardAnalyze(ownMac, frame, length, direction);
 }
 
-GuardVerdict ArpGuardAnalyze(uint64_t ownMac, const uint8_t* frame, uint32_t length, GuardDirection direction) {
+GuardVerdict ArpGuardAnalyze(uint64_t ownMac, const uint8_t* frame, uint32_t length,
+                             GuardDirection direction) {
     if (!GuardIsArpFrame(frame, length)) {
         return GUARD_PASS;
     }
@@ -118,6 +119,10 @@ GuardVerdict ArpGuardAnalyze(uint64_t ownMac, const uint8_t* frame, uint32_t len
     return AnalyzeOutbound(ownMac, arp, process);
 }
 
-uint64_t GuardLastSpooferMac() { return GuardAtomicLoad64(&g_LastSpooferMac); }
+uint64_t GuardLastSpooferMac() {
+    return GuardAtomicLoad64(&g_LastSpooferMac);
+}
 
-void GuardResetLastSpoofer() { GuardAtomicStore64(&g_LastSpooferMac, 0); }
+void GuardSetLastSpooferForTest(uint64_t mac) {
+    GuardAtomicStore64(&g_LastSpooferMac, mac);
+}

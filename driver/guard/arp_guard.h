@@ -23,7 +23,8 @@ GuardVerdict ArpGuardInspect(const GuardLocalMac* localMac, const uint8_t* frame
                              GuardDirection direction);
 
 // The decision procedure over one frame; `ownMac` is the adapter's address as a 48-bit value, 0 if unknown.
-GuardVerdict ArpGuardAnalyze(uint64_t ownMac, const uint8_t* frame, uint32_t length, GuardDirection direction);
+GuardVerdict ArpGuardAnalyze(uint64_t ownMac, const uint8_t* frame, uint32_t length,
+                             GuardDirection direction);
 
 // True for an Ethernet II ARP frame of at least 42 bytes: the only frames the guard looks at.
 inline bool GuardIsArpFrame(const uint8_t* frame, uint32_t length) {
@@ -32,5 +33,5 @@ inline bool GuardIsArpFrame(const uint8_t* frame, uint32_t length) {
 
 // The sender hardware address of the last received frame found spoofing, as a 48-bit value.
 uint64_t GuardLastSpooferMac();
-// Back to the state at load: no spoofer known.
-void GuardResetLastSpoofer();
+// Sets the last spoofer as if that sender had just been caught; 0 is the state at load.
+void GuardSetLastSpooferForTest(uint64_t mac);

@@ -10,7 +10,8 @@ uint32_t SetBindings(const GuardRequest& request) {
     if (length != 0 && length % ARP_BINDING_SIZE != 0) {
         return GUARD_STATUS_UNSUCCESSFUL;
     }
-    return BindingTableReplace(request.SystemBuffer, length) ? GUARD_STATUS_SUCCESS : GUARD_STATUS_UNSUCCESSFUL;
+    return BindingTableReplace(request.SystemBuffer, length) ? GUARD_STATUS_SUCCESS
+                                                             : GUARD_STATUS_UNSUCCESSFUL;
 }
 
 uint32_t ReadEvents(GuardRequest* request) {

@@ -13,7 +13,9 @@ const uint32_t kSystemImageNameLength = sizeof(kSystemImageName) - 1;
 // Written once during load, before any frame can arrive; read-only afterwards.
 uint32_t g_ImageNameOffset;
 
-uint8_t UpperAscii(uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - ('a' - 'A')) : c; }
+uint8_t UpperAscii(uint8_t c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - ('a' - 'A')) : c;
+}
 
 // Compares `count` bytes with `text` without regard to ASCII case, stopping at a zero byte.
 bool MatchesIgnoringCase(const uint8_t* bytes, const char* text, uint32_t count) {
@@ -50,7 +52,9 @@ void GuardFindImageNameOffset() {
     }
 }
 
-uint32_t GuardImageNameOffset() { return g_ImageNameOffset; }
+uint32_t GuardImageNameOffset() {
+    return g_ImageNameOffset;
+}
 
 bool GuardGetProcessName(uint16_t* processName) {
     if (processName == nullptr) {

@@ -55,7 +55,9 @@ template <typename T> void FreeArray(T** array, uint32_t* count) {
     *count = 0;
 }
 
-uint32_t WholeSeconds(uint64_t time) { return static_cast<uint32_t>(time / kTicksPerSecond); }
+uint32_t WholeSeconds(uint64_t time) {
+    return static_cast<uint32_t>(time / kTicksPerSecond);
+}
 
 uint16_t FoldAsciiCase(uint16_t unit) {
     return (unit >= 'a' && unit <= 'z') ? static_cast<uint16_t>(unit - ('a' - 'A')) : unit;
@@ -248,7 +250,8 @@ bool ScanTableCheck(const MacAddress* senderMac) {
     uint32_t recent = 0;
     for (uint32_t i = 0; i < g_Scans.Count; ++i) {
         const ScanEntry& entry = g_Scans.Entries[i];
-        if (MacToValue(&entry.SenderMac) == sender && static_cast<uint32_t>(now - entry.Seen) <= SCAN_WINDOW_SECONDS) {
+        if (MacToValue(&entry.SenderMac) == sender &&
+            static_cast<uint32_t>(now - entry.Seen) <= SCAN_WINDOW_SECONDS) {
             ++recent;
         }
     }
@@ -273,6 +276,12 @@ template <typename Table> uint32_t CountUnderLock(Table* table) {
 }
 } // namespace
 
-uint32_t BindingTableCountForTest() { return CountUnderLock(&g_Bindings); }
-uint32_t EventTableCountForTest() { return CountUnderLock(&g_Events); }
-uint32_t ScanTableCountForTest() { return CountUnderLock(&g_Scans); }
+uint32_t BindingTableCountForTest() {
+    return CountUnderLock(&g_Bindings);
+}
+uint32_t EventTableCountForTest() {
+    return CountUnderLock(&g_Events);
+}
+uint32_t ScanTableCountForTest() {
+    return CountUnderLock(&g_Scans);
+}

@@ -33,16 +33,28 @@ thread_local CurrentProcess t_Current;
 static_assert(sizeof(std::mutex) <= sizeof(GuardLock::Storage), "a host lock fits the opaque storage");
 static_assert(alignof(std::mutex) <= alignof(GuardLock), "a host lock is aligned in the opaque storage");
 
-std::mutex* AsMutex(GuardLock* lock) { return std::launder(reinterpret_cast<std::mutex*>(lock->Storage)); }
+std::mutex* AsMutex(GuardLock* lock) {
+    return std::launder(reinterpret_cast<std::mutex*>(lock->Storage));
+}
 
 } // namespace
 
-void GuardHostSetTimeForTest(uint64_t time) { g_Time.store(time); }
-void GuardHostAdvanceTimeForTest(uint64_t ticks) { g_Time.fetch_add(ticks); }
+void GuardHostSetTimeForTest(uint64_t time) {
+    g_Time.store(time);
+}
+void GuardHostAdvanceTimeForTest(uint64_t ticks) {
+    g_Time.fetch_add(ticks);
+}
 
-void GuardHostFailAllocationForTest(uint32_t n) { g_FailCountdown.store(n); }
-int64_t GuardHostOutstandingAllocationsForTest() { return g_Outstanding.load(); }
-uint64_t GuardHostAllocationCountForTest() { return g_Allocations.load(); }
+void GuardHostFailAllocationForTest(uint32_t n) {
+    g_FailCountdown.store(n);
+}
+int64_t GuardHostOutstandingAllocationsForTest() {
+    return g_Outstanding.load();
+}
+uint64_t GuardHostAllocationCountForTest() {
+    return g_Allocations.load();
+}
 
 void GuardHostMakeProcess(GuardHostProcess* process, uint64_t id, const char* imageName, size_t nameLength) {
     std::memset(process, 0, sizeof(*process));
@@ -51,7 +63,8 @@ void GuardHostMakeProcess(GuardHostProcess* process, uint64_t id, const char* im
     // find it first; the filler is bytes the search cannot match.
     std::memset(process->Object, 0xA5, GUARD_HOST_IMAGE_NAME_OFFSET);
     const size_t room = GUARD_HOST_PROCESS_OBJECT_SIZE - GUARD_HOST_IMAGE_NAME_OFFSET;
-    std::memcpy(process->Object + GUARD_HOST_IMAGE_NAME_OFFSET, imageName, nameLength < room ? nameLength : room);
+    std::memcpy(process->Object + GUARD_HOST_IMAGE_NAME_OFFSET, imageName,
+                nameLength < room ? nameLength : room);
 }
 
 const GuardHostProcess* GuardHostSystemProcess() {
@@ -64,11 +77,17 @@ void GuardHostSetCurrentProcessForTest(const GuardHostProcess* process) {
     t_Current.Process = process;
 }
 
-void GuardHostResetCurrentProcessForTest() { t_Current = CurrentProcess{}; }
+void GuardHostResetCurrentProcessForTest() {
+    t_Current = CurrentProcess{};
+}
 
-uint64_t GuardHostCompletedRequestsForTest() { return g_Completions.load(); }
+uint64_t GuardHostCompletedRequestsForTest() {
+    return g_Completions.load();
+}
 
-uint64_t GuardQuerySystemTime() { return g_Time.load(); }
+uint64_t GuardQuerySystemTime() {
+    return g_Time.load();
+}
 
 void* GuardAllocatePool(size_t bytes) {
     uint32_t countdown = g_FailCountdown.load();
@@ -92,9 +111,15 @@ void GuardFreePool(void* memory) {
     }
 }
 
-void GuardLockInitialize(GuardLock* lock) { new (lock->Storage) std::mutex(); }
-void GuardLockAcquire(GuardLock* lock) { AsMutex(lock)->lock(); }
-void GuardLockRelease(GuardLock* lock) { AsMutex(lock)->unlock(); }
+void GuardLockInitialize(GuardLock* lock) {
+    new (lock->Storage) std::mutex();
+}
+void GuardLockAcquire(GuardLock* lock) {
+    AsMutex(lock)->lock();
+}
+void GuardLockRelease(GuardLock* lock) {
+    AsMutex(lock)->unlock();
+}
 
 const void* GuardCurrentProcess() {
     const GuardHostProcess* process = t_Current.Overridden ? t_Current.Process : GuardHostSystemProcess();
@@ -107,7 +132,9 @@ uint64_t GuardProcessId(const void* process) {
     return host->Id;
 }
 
-size_t GuardProcessObjectSize(const void* /*process*/) { return GUARD_HOST_PROCESS_OBJECT_SIZE; }
+size_t GuardProcessObjectSize(const void* /*process*/) {
+    return GUARD_HOST_PROCESS_OBJECT_SIZE;
+}
 
 void GuardCompleteRequest(GuardRequest* request) {
     ++request->Completions;

@@ -17,7 +17,9 @@ struct KernelLock {
 };
 static_assert(sizeof(KernelLock) <= sizeof(GuardLock::Storage), "a spin lock fits the opaque storage");
 
-KernelLock* AsKernelLock(GuardLock* lock) { return reinterpret_cast<KernelLock*>(lock->Storage); }
+KernelLock* AsKernelLock(GuardLock* lock) {
+    return reinterpret_cast<KernelLock*>(lock->Storage);
+}
 
 } // namespace
 
@@ -27,11 +29,17 @@ uint64_t GuardQuerySystemTime() {
     return static_cast<uint64_t>(now.QuadPart);
 }
 
-void* GuardAllocatePool(size_t bytes) { return ExAllocatePool(NonPagedPool, bytes); }
+void* GuardAllocatePool(size_t bytes) {
+    return ExAllocatePool(NonPagedPool, bytes);
+}
 
-void GuardFreePool(void* memory) { ExFreePoolWithTag(memory, 0); }
+void GuardFreePool(void* memory) {
+    ExFreePoolWithTag(memory, 0);
+}
 
-void GuardLockInitialize(GuardLock* lock) { KeInitializeSpinLock(&AsKernelLock(lock)->SpinLock); }
+void GuardLockInitialize(GuardLock* lock) {
+    KeInitializeSpinLock(&AsKernelLock(lock)->SpinLock);
+}
 
 void GuardLockAcquire(GuardLock* lock) {
     KIRQL oldIrql;
@@ -43,13 +51,17 @@ void GuardLockRelease(GuardLock* lock) {
     KeReleaseSpinLock(&AsKernelLock(lock)->SpinLock, AsKernelLock(lock)->OldIrql);
 }
 
-const void* GuardCurrentProcess() { return IoGetCurrentProcess(); }
+const void* GuardCurrentProcess() {
+    return IoGetCurrentProcess();
+}
 
 uint64_t GuardProcessId(const void* process) {
     return reinterpret_cast<uint64_t>(PsGetProcessId(static_cast<PEPROCESS>(const_cast<void*>(process))));
 }
 
-size_t GuardProcessObjectSize(const void* /*process*/) { return kProcessObjectSearchSize; }
+size_t GuardProcessObjectSize(const void* /*process*/) {
+    return kProcessObjectSearchSize;
+}
 
 void GuardCompleteRequest(GuardRequest* request) {
     ++request->Completions;

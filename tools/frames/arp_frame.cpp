@@ -30,8 +30,8 @@ Frame BuildArpFrame(const ArpFrameFields& fields) {
 
 std::string FormatMac(const MacAddress& mac) {
     char text[18];
-    std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", mac.Bytes[0], mac.Bytes[1], mac.Bytes[2],
-                  mac.Bytes[3], mac.Bytes[4], mac.Bytes[5]);
+    std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", mac.Bytes[0], mac.Bytes[1],
+                  mac.Bytes[2], mac.Bytes[3], mac.Bytes[4], mac.Bytes[5]);
     return text;
 }
 

@@ -79,26 +79,41 @@ int main() {
     ArpBinding trusted{gatewayIp, gatewayMac};
     uint64_t returned = 0;
     Control(IOCTL_ZELKARP_SET_BINDINGS, &trusted, sizeof(trusted), 0, &returned);
-    std::printf("trusted binding: %s is at %s\n\n", FormatIpv4(gatewayIp).c_str(), FormatMac(gatewayMac).c_str());
+    std::printf("trusted binding: %s is at %s\n\n", FormatIpv4(gatewayIp).c_str(),
+                FormatMac(gatewayMac).c_str());
 
     GuardHostProcess tool;
     GuardHostMakeProcess(&tool, 4242, "arpspoof.exe", 12);
 
     const std::vector<Step> steps = {
-        {"host asks for the gateway", GUARD_DIR_OUTBOUND,
-         {ArpOperation::Request, Mac("FF-FF-FF-FF-FF-FF"), {}, hostMac, hostIp, {}, gatewayIp}, false},
-        {"gateway answers", GUARD_DIR_INBOUND,
-         {ArpOperation::Reply, hostMac, {}, gatewayMac, gatewayIp, hostMac, hostIp}, false},
-        {"attacker claims the gateway's address", GUARD_DIR_INBOUND,
-         {ArpOperation::Reply, hostMac, {}, attackerMac, gatewayIp, hostMac, hostIp}, false},
-        {"attacker claims it again", GUARD_DIR_INBOUND,
-         {ArpOperation::Reply, hostMac, {}, attackerMac, gatewayIp, hostMac, hostIp}, false},
-        {"caught attacker announces its own address", GUARD_DIR_INBOUND,
-         {ArpOperation::Reply, hostMac, {}, attackerMac, attackerIp, hostMac, hostIp}, false},
-        {"local tool forges a reply as another host", GUARD_DIR_OUTBOUND,
-         {ArpOperation::Reply, gatewayMac, hostMac, attackerMac, hostIp, gatewayMac, gatewayIp}, true},
-        {"local tool claims the gateway from the host", GUARD_DIR_OUTBOUND,
-         {ArpOperation::Reply, attackerMac, {}, hostMac, gatewayIp, attackerMac, attackerIp}, true},
+        {"host asks for the gateway",
+         GUARD_DIR_OUTBOUND,
+         {ArpOperation::Request, Mac("FF-FF-FF-FF-FF-FF"), {}, hostMac, hostIp, {}, gatewayIp},
+         false},
+        {"gateway answers",
+         GUARD_DIR_INBOUND,
+         {ArpOperation::Reply, hostMac, {}, gatewayMac, gatewayIp, hostMac, hostIp},
+         false},
+        {"attacker claims the gateway's address",
+         GUARD_DIR_INBOUND,
+         {ArpOperation::Reply, hostMac, {}, attackerMac, gatewayIp, hostMac, hostIp},
+         false},
+        {"attacker claims it again",
+         GUARD_DIR_INBOUND,
+         {ArpOperation::Reply, hostMac, {}, attackerMac, gatewayIp, hostMac, hostIp},
+         false},
+        {"caught attacker announces its own address",
+         GUARD_DIR_INBOUND,
+         {ArpOperation::Reply, hostMac, {}, attackerMac, attackerIp, hostMac, hostIp},
+         false},
+        {"local tool forges a reply as another host",
+         GUARD_DIR_OUTBOUND,
+         {ArpOperation::Reply, gatewayMac, hostMac, attackerMac, hostIp, gatewayMac, gatewayIp},
+         true},
+        {"local tool claims the gateway from the host",
+         GUARD_DIR_OUTBOUND,
+         {ArpOperation::Reply, attackerMac, {}, hostMac, gatewayIp, attackerMac, attackerIp},
+         true},
     };
 
     for (const Step& step : steps) {
@@ -109,14 +124,14 @@ int main() {
             GuardHostResetCurrentProcessForTest();
         }
         const GuardVerdict verdict = ArpGuardInspect(&localMac, frame.data(), frame.size(), step.Direction);
-        std::printf("%-8s %-46s %s\n", step.Direction == GUARD_DIR_INBOUND ? "inbound" : "outbound", step.What,
-                    verdict == GUARD_DROP ? "DROP" : "pass");
+        std::printf("%-8s %-46s %s\n", step.Direction == GUARD_DIR_INBOUND ? "inbound" : "outbound",
+                    step.What, verdict == GUARD_DROP ? "DROP" : "pass");
         GuardHostAdvanceTimeForTest(kTicksPerSecond / 4);
     }
 
     std::vector<GuardEvent> events(GUARD_MAX_EVENTS);
-    const uint32_t status =
-        Control(IOCTL_ZELKARP_READ_EVENTS, events.data(), GUARD_READ_BUFFER_SIZE, GUARD_READ_BUFFER_SIZE, &returned);
+    const uint32_t status = Control(IOCTL_ZELKARP_READ_EVENTS, events.data(), GUARD_READ_BUFFER_SIZE,
+                                    GUARD_READ_BUFFER_SIZE, &returned);
     std::printf("\nfindings drained through the control device (status 0x%08X, %llu bytes):\n", status,
                 static_cast<unsigned long long>(returned));
     for (uint64_t i = 0; i < returned / GUARD_EVENT_SIZE; ++i) {
