@@ -114,7 +114,7 @@ TEST_P(VerdictTable, VerdictAndFinding) {
     EXPECT_EQ(events[0].Kind, c.Event->Kind);
     EXPECT_TRUE(MacEqual(&events[0].Mac, &c.Event->Mac)) << FormatMac(events[0].Mac);
     EXPECT_TRUE(Ipv4Equal(&events[0].Ip, &c.Event->Ip)) << FormatIpv4(events[0].Ip);
-    EXPECT_EQ(events[0].Time, kLoadTime);
+    EXPECT_EQ(uint64_t{events[0].Time}, kLoadTime);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRow, VerdictTable, ::testing::ValuesIn(kVerdictCases), CaseName());
@@ -213,10 +213,10 @@ TEST_F(ArpGuardTest, SentFramesNameTheCurrentProcessReceivedFramesNone) {
     const auto events = Drain();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].Kind, GUARD_EVENT_LOCAL_SPOOF);
-    EXPECT_EQ(events[0].ProcessId, 0x1234567890ull);
+    EXPECT_EQ(uint64_t{events[0].ProcessId}, 0x1234567890ull);
     EXPECT_EQ(NameOf(events[0]), "ARPSPOOF.EXE");
     EXPECT_EQ(events[1].Kind, GUARD_EVENT_INBOUND_SPOOF);
-    EXPECT_EQ(events[1].ProcessId, 0u);
+    EXPECT_EQ(uint64_t{events[1].ProcessId}, 0u);
     const uint8_t zeros[64] = {};
     EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(&events[1]) + 27, zeros, 64), 0);
 
@@ -225,7 +225,7 @@ TEST_F(ArpGuardTest, SentFramesNameTheCurrentProcessReceivedFramesNone) {
     Inspect(Reply(kHostMac, kGatewayIp, kNeighbourMac, kNeighbourIp), GUARD_DIR_OUTBOUND);
     const auto system = Drain();
     ASSERT_EQ(system.size(), 1u);
-    EXPECT_EQ(system[0].ProcessId, 4u);
+    EXPECT_EQ(uint64_t{system[0].ProcessId}, 4u);
     EXPECT_EQ(NameOf(system[0]), "SYSTEM");
 }
 

@@ -92,7 +92,7 @@ TEST_F(ProcessIdentificationTest, WithoutAnOffsetSentFramesCarryAnIdButNoName) {
 
     const auto events = Drain();
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].ProcessId, 4242u);
+    EXPECT_EQ(uint64_t{events[0].ProcessId}, 4242u);
     const uint8_t zeros[64] = {};
     EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(&events[0]) + 27, zeros, 64), 0);
 }

@@ -85,8 +85,8 @@ TEST_P(EventMerging, MergesOnlyFindingsOfTheSameSort) {
     const auto events = Drain();
     ASSERT_EQ(events.size(), c.Merged ? 1u : 2u);
     EXPECT_TRUE(MacEqual(&events[0].Mac, &c.First.Mac)) << "a merge keeps the first finding's fields";
-    EXPECT_EQ(events[0].ProcessId, c.First.ProcessId);
-    EXPECT_EQ(events[0].Time, c.Merged ? kLoadTime + 5 * kTicksPerSecond : kLoadTime);
+    EXPECT_EQ(uint64_t{events[0].ProcessId}, c.First.ProcessId);
+    EXPECT_EQ(uint64_t{events[0].Time}, c.Merged ? kLoadTime + 5 * kTicksPerSecond : kLoadTime);
 }
 
 const MergeCase kMergeCases[] = {
@@ -127,7 +127,7 @@ TEST_F(EventTableTest, ThreeSpoofersBetweenDrainsGiveOneRecordWithTheFirstAddres
     ASSERT_EQ(events.size(), 1u);
     const MacAddress first = NumberedMac(1);
     EXPECT_TRUE(MacEqual(&events[0].Mac, &first));
-    EXPECT_EQ(events[0].Time, kLoadTime + 2 * kTicksPerSecond);
+    EXPECT_EQ(uint64_t{events[0].Time}, kLoadTime + 2 * kTicksPerSecond);
 }
 
 TEST_F(EventTableTest, HoldsAtMost8192AndLosesTheRestMergesIncluded) {
@@ -147,7 +147,7 @@ TEST_F(EventTableTest, HoldsAtMost8192AndLosesTheRestMergesIncluded) {
 
     const auto events = Drain();
     ASSERT_EQ(events.size(), GUARD_MAX_EVENTS);
-    EXPECT_EQ(events[0].Time, kLoadTime) << "a full table does not even merge";
+    EXPECT_EQ(uint64_t{events[0].Time}, kLoadTime) << "a full table does not even merge";
 
     EXPECT_TRUE(EventTableAdd(&extra)) << "a drain makes room again";
 }
