@@ -52,9 +52,10 @@ EventLineVariant EventLineVariantFor(const GuardEvent& event) {
 
 size_t FormatEventLine(EventLineVariant variant, const EventCalendarTime& time, const GuardEvent& event,
                        char* line, size_t size) {
-    if (size == 0 || variant == EVENT_LINE_NONE) {
+    if (size == 0) {
         return 0;
     }
+    line[0] = '\0';
     if (size > EVENT_LINE_BUFFER_SIZE) {
         size = EVENT_LINE_BUFFER_SIZE;
     }
@@ -93,7 +94,6 @@ size_t FormatEventLine(EventLineVariant variant, const EventCalendarTime& time, 
                      mac[4], mac[5]);
         break;
     default:
-        line[0] = '\0';
         return 0;
     }
     if (written < 0) {

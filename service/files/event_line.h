@@ -29,7 +29,7 @@ enum EventLineVariant : uint32_t {
 EventLineVariant EventLineVariantFor(const GuardEvent& event);
 
 // Writes the `variant` line for `event` at `time` into `line` (`size` bytes, zero-terminated, cut to
-// fit) and returns its length; EVENT_LINE_NONE or a size of 0 writes nothing and returns 0.
+// fit) and returns its length. EVENT_LINE_NONE gives an empty line; a size of 0 writes nothing.
 // The process name shows its first 31 units at most, up to its terminator; a unit above 255 shows as '?'.
 size_t FormatEventLine(EventLineVariant variant, const EventCalendarTime& time, const GuardEvent& event,
                        char* line, size_t size);
