@@ -1,6 +1,7 @@
 // A short exchange on a small LAN, run through the guard: each frame's verdict, then the findings
 // drained through the control device as the service would read them.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ const char* KindName(uint8_t kind) {
 
 std::string NarrowName(const GuardEvent& event) {
     std::string name;
-    for (uint16_t unit : event.ProcessName) {
+    uint16_t units[GUARD_PROCESS_NAME_UNITS]; // the record's field is unaligned
+    std::memcpy(units, event.ProcessName, sizeof(units));
+    for (uint16_t unit : units) {
         if (unit == 0) {
             break;
         }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,9 @@ struct CaseName {
 
 inline std::string NameOf(const GuardEvent& event) {
     std::string name;
-    for (uint16_t unit : event.ProcessName) {
+    uint16_t units[GUARD_PROCESS_NAME_UNITS]; // the record's field is unaligned
+    std::memcpy(units, event.ProcessName, sizeof(units));
+    for (uint16_t unit : units) {
         if (unit == 0) {
             break;
         }
