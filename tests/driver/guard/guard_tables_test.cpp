@@ -85,7 +85,7 @@ TEST_P(EventMerging, MergesOnlyFindingsOfTheSameSort) {
     const auto events = Drain();
     ASSERT_EQ(events.size(), c.Merged ? 1u : 2u);
     EXPECT_TRUE(MacEqual(&events[0].Mac, &c.First.Mac)) << "a merge keeps the first finding's fields";
-    EXPECT_EQ(uint64_t{events[0].ProcessId}, c.First.ProcessId);
+    EXPECT_EQ(uint64_t{events[0].ProcessId}, uint64_t{c.First.ProcessId});
     EXPECT_EQ(uint64_t{events[0].Time}, c.Merged ? kLoadTime + 5 * kTicksPerSecond : kLoadTime);
 }
 
