@@ -8,23 +8,23 @@
 #pragma once
 
 struct Wow64RedirectionGuard {
-    bool Active;         // redirection was turned off and must be restored
-    void* PreviousState; // what the system handed back when it was turned off
+    void* SavedValue; // what the system handed back when redirection was turned off
+    bool Active;      // redirection was turned off and must be restored
 };
 
 // Turns off redirection for the calling thread; the guard is active only when that succeeded.
-Wow64RedirectionGuard Wow64RedirectionOff();
+void Wow64RedirectionTurnOff(Wow64RedirectionGuard* guard);
 // Restores redirection when, and only when, the guard is active; the guard is inactive afterwards.
 void Wow64RedirectionRestore(Wow64RedirectionGuard* guard);
 
 // Redirection off for the life of a scope.
 class Wow64RedirectionOffScope {
 public:
-    Wow64RedirectionOffScope() : m_guard(Wow64RedirectionOff()) {}
+    Wow64RedirectionOffScope() { Wow64RedirectionTurnOff(&m_guard); }
     ~Wow64RedirectionOffScope() { Wow64RedirectionRestore(&m_guard); }
     Wow64RedirectionOffScope(const Wow64RedirectionOffScope&) = delete;
     Wow64RedirectionOffScope& operator=(const Wow64RedirectionOffScope&) = delete;
 
 private:
-    Wow64RedirectionGuard m_guard;
+    Wow64RedirectionGuard m_guard{nullptr, false};
 };

@@ -11,17 +11,18 @@ std::atomic<bool> g_Available{true};
 thread_local int32_t t_OffCount = 0;
 thread_local uint32_t t_Activations = 0;
 // Stands for the state the system hands back; restore checks it comes back unchanged.
-int g_PreviousStateToken = 0;
+int g_SavedValueToken = 0;
 
 } // namespace
 
-Wow64RedirectionGuard Wow64RedirectionOff() {
-    if (!g_Available.load()) {
-        return Wow64RedirectionGuard{false, nullptr};
+void Wow64RedirectionTurnOff(Wow64RedirectionGuard* guard) {
+    guard->SavedValue = nullptr;
+    guard->Active = g_Available.load();
+    if (guard->Active) {
+        guard->SavedValue = &g_SavedValueToken;
+        ++t_OffCount;
+        ++t_Activations;
     }
-    ++t_OffCount;
-    ++t_Activations;
-    return Wow64RedirectionGuard{true, &g_PreviousStateToken};
 }
 
 void Wow64RedirectionRestore(Wow64RedirectionGuard* guard) {
@@ -29,7 +30,7 @@ void Wow64RedirectionRestore(Wow64RedirectionGuard* guard) {
         return;
     }
     guard->Active = false;
-    if (guard->PreviousState == &g_PreviousStateToken) {
+    if (guard->SavedValue == &g_SavedValueToken) {
         --t_OffCount;
     }
 }

@@ -16,18 +16,16 @@ template <typename Function> Function LookUp(HMODULE module, const char* name) {
 
 } // namespace
 
-Wow64RedirectionGuard Wow64RedirectionOff() {
-    Wow64RedirectionGuard guard{false, nullptr};
+void Wow64RedirectionTurnOff(Wow64RedirectionGuard* guard) {
+    guard->SavedValue = nullptr;
+    guard->Active = false;
     HMODULE kernel32 = LoadLibraryA("kernel32.dll");
     if (kernel32 == nullptr) {
-        return guard;
+        return;
     }
     auto disable = LookUp<Wow64DisableFunction>(kernel32, "Wow64DisableWow64FsRedirection");
-    if (disable != nullptr && disable(&guard.PreviousState)) {
-        guard.Active = true;
-    }
+    guard->Active = disable != nullptr && disable(&guard->SavedValue) != FALSE;
     FreeLibrary(kernel32);
-    return guard;
 }
 
 void Wow64RedirectionRestore(Wow64RedirectionGuard* guard) {
@@ -41,7 +39,7 @@ void Wow64RedirectionRestore(Wow64RedirectionGuard* guard) {
     }
     auto revert = LookUp<Wow64RevertFunction>(kernel32, "Wow64RevertWow64FsRedirection");
     if (revert != nullptr) {
-        revert(guard->PreviousState);
+        revert(guard->SavedValue);
     }
     FreeLibrary(kernel32);
 }
