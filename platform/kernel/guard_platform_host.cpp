@@ -30,7 +30,7 @@ struct CurrentProcess {
 };
 thread_local CurrentProcess t_Current;
 
-static_assert(sizeof(std::mutex) <= sizeof(GuardLock::Storage), "a host lock fits the opaque storage");
+static_assert(sizeof(std::mutex) <= sizeof(GuardLock), "a host lock fits the opaque storage");
 static_assert(alignof(std::mutex) <= alignof(GuardLock), "a host lock is aligned in the opaque storage");
 
 std::mutex* AsMutex(GuardLock* lock) {
