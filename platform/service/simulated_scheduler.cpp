@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 namespace {
 
 // Which simulated thread the calling thread is; the controller is 0.
@@ -54,12 +56,19 @@ void SimulatedScheduler::WaitForTurnLocked(std::unique_lock<std::mutex>* hold, u
 }
 
 bool SimulatedScheduler::Sleep(uint32_t milliseconds) {
+    return SleepUntil(-1, milliseconds);
+}
+
+bool SimulatedScheduler::SleepUntil(int64_t until, uint32_t milliseconds) {
     const uint32_t self = t_simulatedThread;
     std::unique_lock<std::mutex> hold(m_lock);
     if (m_shuttingDown) {
         return false;
     }
-    m_sleeping.insert(Wakeup{m_now + milliseconds, m_order++, self});
+    // The controller advancing the clock wakes after every thread due at the same instant.
+    const bool advancing = until >= 0;
+    m_sleeping.insert(advancing ? Wakeup{std::max(until, m_now), UINT64_MAX, self}
+                                : Wakeup{m_now + milliseconds, m_order++, self});
     HandOffLocked();
     WaitForTurnLocked(&hold, self);
     return !m_shuttingDown;
@@ -91,8 +100,7 @@ bool SimulatedScheduler::Spawn(std::function<void()> routine) {
 }
 
 void SimulatedScheduler::AdvanceTo(int64_t milliseconds) {
-    const int64_t now = NowMilliseconds();
-    Sleep(milliseconds > now ? static_cast<uint32_t>(milliseconds - now) : 0);
+    SleepUntil(milliseconds, 0);
 }
 
 void SimulatedScheduler::Shutdown() {

@@ -35,7 +35,8 @@ public:
     // A new simulated thread, due at once; it first runs when the caller sleeps. False once shutting down.
     bool Spawn(std::function<void()> routine);
 
-    // Controller only: lets every other thread run until the clock reaches `milliseconds`.
+    // Controller only: lets every other thread run until the clock reaches `milliseconds`, those due at
+    // that very instant included.
     void AdvanceTo(int64_t milliseconds);
     // Controller only: every sleeping thread wakes with false and returns; waits for all to end.
     void Shutdown();
@@ -43,6 +44,8 @@ public:
 private:
     using Wakeup = std::tuple<int64_t, uint64_t, uint32_t>; // wake time, order of sleeping, thread id
 
+    // Sleeps `milliseconds`, or, for the controller, until `until` when that is not negative.
+    bool SleepUntil(int64_t until, uint32_t milliseconds);
     void HandOffLocked();
     void WaitForTurnLocked(std::unique_lock<std::mutex>* hold, uint32_t id);
 
