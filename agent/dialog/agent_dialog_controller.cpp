@@ -42,27 +42,27 @@ void AgentDialogController::OnPollTimer() {
 
 void AgentDialogController::OnReload() {
     const bool added = ReadNewEvents();
-    m_ui.MessageBox(added ? u"New event!" : u"No new event.", u"Reload", MessageBoxStyle::InformationOk);
+    m_ui.ShowMessageBox(added ? u"New event!" : u"No new event.", u"Reload", MessageBoxStyle::InformationOk);
     m_ui.ListTakeFocus();
 }
 
 void AgentDialogController::OnLogs() {
     const std::u16string path = WindowsFilePath(u"ZELKSrv.log");
     if (!m_ui.FileAttributesReadable(path)) {
-        m_ui.MessageBox(u"No logs now. The Logs will save in " + path + u" .", u"Logs",
-                        MessageBoxStyle::InformationOk);
+        m_ui.ShowMessageBox(u"No logs now. The Logs will save in " + path + u" .", u"Logs",
+                            MessageBoxStyle::InformationOk);
         return;
     }
-    m_ui.MessageBox(u"The logs file " + path + u" will open.", u"Logs", MessageBoxStyle::InformationOk);
+    m_ui.ShowMessageBox(u"The logs file " + path + u" will open.", u"Logs", MessageBoxStyle::InformationOk);
     m_ui.ShellOpen(path);
 }
 
 void AgentDialogController::OnClear() {
     if (m_ui.ListRowCount() == 0) {
-        m_ui.MessageBox(u"The events list is empty.", u"Clear", MessageBoxStyle::InformationOk);
+        m_ui.ShowMessageBox(u"The events list is empty.", u"Clear", MessageBoxStyle::InformationOk);
         return;
     }
-    if (m_ui.MessageBox(u"Are you sure ?", u"Clear", MessageBoxStyle::QuestionYesNo) ==
+    if (m_ui.ShowMessageBox(u"Are you sure ?", u"Clear", MessageBoxStyle::QuestionYesNo) ==
         MessageBoxAnswer::Yes) {
         m_ui.ListDeleteAllRows();
     }
@@ -95,15 +95,18 @@ bool AgentDialogController::ReadNewEvents() {
 
 void AgentDialogController::ShowAgentWindow() {
     m_bWantVisible = true;
-    m_ui.ShowWindow();
+    m_ui.ShowOnScreen();
     m_ui.BringToFront();
 }
 
 void AgentDialogController::HideAgentWindow() {
     m_bWantVisible = false;
-    m_ui.HideWindow();
+    m_ui.HideFromScreen();
 }
 
+// Empty when the Windows directory is unknown: a bare "\\ZELKSrv.evt" would name the root of the current
+// drive.
 std::u16string AgentDialogController::WindowsFilePath(const char16_t* name) {
-    return m_ui.WindowsDirectory() + u"\\" + name;
+    const std::u16string directory = m_ui.WindowsDirectory();
+    return directory.empty() ? directory : directory + u"\\" + name;
 }

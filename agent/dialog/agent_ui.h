@@ -25,9 +25,9 @@ public:
     virtual ~AgentUi() = default;
 
     // Shows the window at its current size and position.
-    virtual void ShowWindow() = 0;
+    virtual void ShowOnScreen() = 0;
     // Hides the window.
-    virtual void HideWindow() = 0;
+    virtual void HideFromScreen() = 0;
     // Makes the window the foreground window.
     virtual void BringToFront() = 0;
     // Posts the "into the tray" message to the own window; it is handled after the current message.
@@ -49,8 +49,8 @@ public:
     virtual void ListTakeFocus() = 0;
 
     // A message box owned by the window; returns the button pressed.
-    virtual MessageBoxAnswer MessageBox(const std::u16string& text, const std::u16string& caption,
-                                        MessageBoxStyle style) = 0;
+    virtual MessageBoxAnswer ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                                            MessageBoxStyle style) = 0;
     // Adds the tray icon (modify false) or modifies it, with a balloon of `balloonText`.
     virtual void UpdateTrayIcon(const std::u16string& balloonText, bool modify) = 0;
 
