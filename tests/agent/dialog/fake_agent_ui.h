@@ -28,8 +28,8 @@ struct FakeBalloon {
 
 class FakeAgentUi : public AgentUi {
 public:
-    void ShowWindow() override { visible = true; }
-    void HideWindow() override {
+    void ShowOnScreen() override { visible = true; }
+    void HideFromScreen() override {
         visible = false;
         inFront = false;
     }
@@ -55,7 +55,7 @@ public:
     void ListSelectRow(int row) override { selectedRow = row; }
     void ListTakeFocus() override { ++listFocused; }
 
-    MessageBoxAnswer MessageBox(const std::u16string& text, const std::u16string& caption,
+    MessageBoxAnswer ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                                 MessageBoxStyle style) override {
         messageBoxes.push_back({text, caption, style});
         if (style == MessageBoxStyle::InformationOk) {
