@@ -53,8 +53,7 @@ uint64_t GuardTimeFromCaptureTime(int64_t seconds, uint32_t nanoseconds) {
     return since1601 * kTicksPerSecond + ticks;
 }
 
-ReplaySession::ReplaySession(const ReplaySettings& settings)
-    : m_settings(settings), m_drainBuffer(GUARD_MAX_EVENTS) {
+ReplaySession::ReplaySession(const ReplaySettings& settings) : m_settings(settings) {
     // The image-name offset is found in the System process, as during driver entry.
     GuardHostResetCurrentProcessForTest();
     GuardInitialize();
@@ -122,10 +121,16 @@ void ReplaySession::Finish() {
 }
 
 void ReplaySession::Drain() {
+    // Room for every pending record, as the service's buffer always has; nothing pending, nothing to read.
+    const uint32_t pending = EventTableCountForTest();
+    if (pending == 0) {
+        return;
+    }
+    m_drainBuffer.resize(pending);
+    const uint32_t room = pending * GUARD_EVENT_SIZE;
     uint64_t returned = 0;
-    const uint32_t status = Control(IOCTL_ZELKARP_READ_EVENTS, m_drainBuffer.data(), GUARD_READ_BUFFER_SIZE,
-                                    GUARD_READ_BUFFER_SIZE, &returned);
-    if (status != GUARD_STATUS_SUCCESS) {
+    if (Control(IOCTL_ZELKARP_READ_EVENTS, m_drainBuffer.data(), room, room, &returned) !=
+        GUARD_STATUS_SUCCESS) {
         return;
     }
     const size_t count = returned / GUARD_EVENT_SIZE;
