@@ -2,38 +2,26 @@
 // No window, no console, no command line; every failure is silent and the exit code is always 0.
 #include <windows.h>
 
-#include <shlobj.h>
-
-#include "platform/win32/wow64_redirection.h"
-#include "purge/purge_files.h"
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 units pass to the system as they are");
+#include "platform/windir/windows_directory.h"
+#include "platform/wow64/wow64_redirection.h"
+#include "service/files/event_files.h"
 
 namespace {
 
-// The shell's Windows folder; false when the shell cannot name it.
-bool FindWindowsDirectory(wchar_t* directory) {
-    LPITEMIDLIST items = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_WINDOWS, &items))) {
-        return false;
-    }
-    const bool found = SHGetPathFromIDListW(items, directory) != FALSE;
-    CoTaskMemFree(items);
-    return found;
-}
+// The order in which the files go; each deletion is tried whatever became of the one before.
+const ServiceFile PURGE_FILES[] = {SERVICE_FILE_PROGRAM, SERVICE_FILE_EVENTS, SERVICE_FILE_LOG};
 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Wow64RedirectionGuard redirection;
     Wow64RedirectionTurnOff(&redirection);
-    wchar_t windowsDir[MAX_PATH];
-    // Without the folder there is no path to delete: a path from an empty folder would point elsewhere.
+    wchar_t windowsDir[WINDOWS_PATH_UNITS];
+    // Without the folder there is nothing to delete: a path built on an empty one would point elsewhere.
     if (FindWindowsDirectory(windowsDir)) {
-        for (size_t index = 0; index < PURGE_FILE_COUNT; ++index) {
-            wchar_t path[PURGE_PATH_UNITS];
-            if (PurgeFilePath(reinterpret_cast<const char16_t*>(windowsDir), index,
-                              reinterpret_cast<char16_t*>(path))) {
+        for (const ServiceFile file : PURGE_FILES) {
+            wchar_t path[WINDOWS_PATH_UNITS];
+            if (BuildServiceFilePath(windowsDir, file, path)) {
                 DeleteFileW(path);
             }
         }

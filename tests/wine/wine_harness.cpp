@@ -402,6 +402,10 @@ void WineTest::SetUp() {
         GTEST_SKIP() << "wine64 is not installed (" << WINE_LOADER
                      << "): Wine tests skipped; ./zelk test installs it";
     }
+    ASSERT_TRUE(fs::is_directory(ZELK_WIN64_DIR))
+        << "no win64 build at " << ZELK_WIN64_DIR
+        << ": ./zelk test builds it before the host tests (by hand: "
+        << "cmake --preset win64 -B <that folder> && cmake --build <that folder>, or set ZELK_WIN64_DIR)";
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(test->test_suite_name()) + "." + test->name();
     for (char& c : name) {
