@@ -1,7 +1,7 @@
 // Runs Windows programs of the win64 build under Wine for tests.
 //
-// One template prefix is built per test run (the CTest fixture "zelk_wine_template" does it; a test run by
-// hand builds it on first use). Each WinePrefix is a fresh copy of that template, started with wineboot so
+// One template prefix is built per test run (the CTest fixture "zelk_wine": wine_template_build and
+// wine_template_stop; a test run by hand builds it on first use). Each WinePrefix is a fresh copy of that template, started with wineboot so
 // that the output of services and drivers started in it lands in a log of its own; it is shut down with
 // `wineserver -k` and removed when the object goes. See docs/wine-tests.md.
 #pragma once
