@@ -32,7 +32,8 @@ test_stage_replay_captures() {
     captures="$(mktemp -d /tmp/zelk-captures.XXXXXX)"
     log "replay: recording fresh captures"
     if ! tests/captures/make-captures.sh "$captures" || ! ZELK_CAPTURE_DIR="$captures" \
-        "$(build_dir host)/tests/tools/replay/zelk_replay_captures_tests"; then
+        "$(build_dir host)/tests/tools/replay/zelk_replay_captures_tests" \
+        --gtest_filter='ReplayCapturesTest.*' --gtest_brief=1; then
         rm -rf "$captures"
         return 1
     fi
