@@ -52,7 +52,8 @@ cleanup() {
     done
     rm -rf "$WORK"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 in_ns() {
     local ns=$1

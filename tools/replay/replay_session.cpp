@@ -103,7 +103,8 @@ void ReplaySession::Offer(uint64_t time, CaptureLinkType type, const uint8_t* da
     const uint32_t pendingBefore = EventTableCountForTest();
     const GuardVerdict verdict =
         ArpGuardInspect(&m_localMac, m_frame.Bytes.data(), frameLength, m_frame.Direction);
-    for (uint32_t i = pendingBefore; i < EventTableCountForTest(); ++i) {
+    const uint32_t pendingAfter = EventTableCountForTest();
+    for (uint32_t i = pendingBefore; i < pendingAfter; ++i) {
         ReplayEvent origin;
         origin.Frame = frameNumber;
         origin.Direction = m_frame.Direction;

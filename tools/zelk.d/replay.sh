@@ -46,19 +46,24 @@ test_stage_replay_fuzz() {
     ensure_packages "${PACKAGES_FUZZ[@]}"
     log "building fuzz"
     build_preset fuzz --target zelk_fuzz_replay_frames zelk_fuzz_capture_reader >/dev/null
-    local fuzzer corpus
+    local fuzzer work status
     for fuzzer in zelk_fuzz_replay_frames zelk_fuzz_capture_reader; do
-        corpus="$(mktemp -d /tmp/zelk-fuzz.XXXXXX)"
-        cp tests/captures/*.pcap "$corpus/"
+        work="$(mktemp -d /tmp/zelk-fuzz.XXXXXX)"
+        mkdir "$work/corpus"
+        cp tests/captures/*.pcap "$work/corpus/"
         log "fuzzing $fuzzer for ${REPLAY_FUZZ_SECONDS} s"
-        if ! (cd "$corpus" && "$(build_dir fuzz)/tests/tools/replay/$fuzzer" -max_total_time="$REPLAY_FUZZ_SECONDS" \
-            -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 "$corpus" >fuzz.log 2>&1); then
-            tail -n 40 "$corpus/fuzz.log" >&2
-            rm -rf "$corpus"
+        status=0
+        "$(build_dir fuzz)/tests/tools/replay/$fuzzer" -max_total_time="$REPLAY_FUZZ_SECONDS" -timeout=10 \
+            -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$(build_dir fuzz)/$fuzzer-" \
+            "$work/corpus" >"$work/log" 2>&1 || status=$?
+        if [ "$status" -ne 0 ]; then
+            tail -n 40 "$work/log" >&2
+            log "$fuzzer failed; the input that broke it is kept as $(build_dir fuzz)/$fuzzer-*"
+            rm -rf "$work"
             return 1
         fi
-        grep -E '^stat::number_of_executed_units' "$corpus/fuzz.log" >&2 || true
-        rm -rf "$corpus"
+        grep -E '^stat::number_of_executed_units' "$work/log" >&2 || true
+        rm -rf "$work"
     done
 }
 register_test_stage test_stage_replay_fuzz
