@@ -125,6 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ExecutableCase{"PurgeWin64", ZELK_WIN64_DIR, "purge/ZelkPurge.exe", MACHINE_AMD64,
                                      MAGIC_PE32_PLUS, SUBSYSTEM_WINDOWS_GUI},
                       ExecutableCase{"Setup64", ZELK_WIN64_DIR, "setup/ZelkSetup64.exe", MACHINE_AMD64,
+                                     MAGIC_PE32_PLUS, SUBSYSTEM_WINDOWS_GUI},
+                      ExecutableCase{"AgentWin32", ZELK_WIN32_DIR, "agent/win/ZelkAgt.exe", MACHINE_I386,
+                                     MAGIC_PE32, SUBSYSTEM_WINDOWS_GUI},
+                      ExecutableCase{"AgentWin64", ZELK_WIN64_DIR, "agent/win/ZelkAgt.exe", MACHINE_AMD64,
                                      MAGIC_PE32_PLUS, SUBSYSTEM_WINDOWS_GUI}),
     [](const ::testing::TestParamInfo<ExecutableCase>& testInfo) { return testInfo.param.Name; });
 
