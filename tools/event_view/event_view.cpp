@@ -1,8 +1,6 @@
 #include "tools/event_view/event_view.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "agent/core/event_reader.h"
 
@@ -61,6 +59,22 @@ void WriteJsonString(const std::string& text, std::ostream& out) {
     out << '"';
 }
 
+// False when the file cannot be opened or read (a directory, say).
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    uint8_t block[65536];
+    size_t count;
+    while ((count = fread(block, 1, sizeof(block), file)) > 0) {
+        bytes.insert(bytes.end(), block, block + count);
+    }
+    const bool read = ferror(file) == 0;
+    fclose(file);
+    return read;
+}
+
 } // namespace
 
 std::vector<EventViewRow> EventViewRows(const std::vector<uint8_t>& bytes) {
@@ -110,14 +124,8 @@ int RunEventsCommand(const std::vector<std::string>& arguments, std::ostream& ou
         err << "usage: events FILE [--json]   (FILE: an event file, ZELKSrv.evt)\n";
         return 2;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        err << "events: cannot read " << path << '\n';
-        return 1;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
-    if (file.bad()) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes)) {
         err << "events: cannot read " << path << '\n';
         return 1;
     }

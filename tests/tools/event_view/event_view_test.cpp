@@ -94,6 +94,7 @@ TEST_F(EventViewTest, BadCommandLinesAndMissingFilesAreClearErrors) {
     EXPECT_EQ(Run({path, path}), 2);
     EXPECT_EQ(Run({"/nonexistent/ZELKSrv.evt"}), 1);
     EXPECT_NE(err.str().find("cannot read /nonexistent/ZELKSrv.evt"), std::string::npos);
+    EXPECT_EQ(Run({"/tmp"}), 1) << "a directory is no event file";
     EXPECT_TRUE(out.str().empty());
 }
 
