@@ -2,6 +2,7 @@
 // newest first, as text or JSON. Behind `./zelk events FILE [--json]`.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
