@@ -225,12 +225,20 @@ std::vector<std::string> WineDebugLines(const std::string& traceOutput) {
     std::istringstream in(traceOutput);
     std::string line;
     while (std::getline(in, line)) {
+        bool found = false;
         for (const char* marker : {":OutputDebugStringA \"", ":OutputDebugStringW \""}) {
             const size_t at = line.find(marker);
             if (at != std::string::npos) {
                 lines.push_back(DecodeTraceString(line, at + std::char_traits<char>::length(marker)));
+                found = true;
                 break;
             }
+        }
+        // A driver's DbgPrint: "...:vDbgPrintExWithPrefix 00000000:00000001: text", its own line end kept raw.
+        const size_t printed = found ? std::string::npos : line.find(":vDbgPrintExWithPrefix ");
+        const size_t text = printed == std::string::npos ? printed : line.find(": ", printed + 1);
+        if (text != std::string::npos) {
+            lines.push_back(line.substr(text + 2) + "\n");
         }
     }
     return lines;
@@ -277,6 +285,11 @@ WinePrefix::WinePrefix(const std::string& name, WinePrefixOptions options) {
     }
     if (options.StartDisplay) {
         StartDisplay();
+    }
+    // A persistent server keeps services and drivers running between the test's programs; without it the
+    // prefix shuts its system processes down whenever no program of the test runs. `-k` ends it.
+    if (!RunToEnd({WINE_SERVER, "-p"}, Environment(nullptr), work + "/server", PREFIX_BOOT_LIMIT, &m_error)) {
+        return;
     }
     // Services and drivers write to the stderr of the process that started the prefix: keep it.
     bool finished = false;

@@ -114,7 +114,8 @@ private:
     mutable int m_runs = 0;
 };
 
-// The texts of OutputDebugString lines in Wine's trace output (the duplicate exception copies dropped).
+// The texts of OutputDebugString lines (the duplicate exception copies dropped) and of drivers' DbgPrint
+// lines in Wine's trace output.
 std::vector<std::string> WineDebugLines(const std::string& traceOutput);
 
 // A test that needs Wine: skips with a message when wine64 is absent, otherwise gives a fresh prefix.
