@@ -99,7 +99,14 @@ NdisHostAdapter* NdisHostAddAdapter(const NdisHostAdapterConfig& config);
 void NdisHostSetUpperBindingsForTest(NdisHostAdapter* adapter, bool present, const std::string& value);
 
 // Operations of the lower adapter that complete at once or later, as the test chooses.
-enum NdisHostOperation { NdisHostOpen, NdisHostClose, NdisHostRequest, NdisHostSend, NdisHostOperationCount };
+enum NdisHostOperation {
+    NdisHostOpen,
+    NdisHostClose,
+    NdisHostRequest,
+    NdisHostSend,
+    NdisHostTransferData,
+    NdisHostOperationCount,
+};
 // Later: the operation returns NDIS_STATUS_PENDING and finishes when the test completes it.
 void NdisHostPendOperationForTest(NdisHostAdapter* adapter, NdisHostOperation operation, bool pend);
 // The status of every later open, close or send of the adapter (success by default).
@@ -177,11 +184,21 @@ enum NdisHostIndicationKind {
     NdisHostIndicatedPnPEvent,
     NdisHostQueryCompleted,
     NdisHostSetCompleted,
+    NdisHostSendCompleted,
+    NdisHostIndicatedReceivePacket,
+    NdisHostIndicatedEthReceive,
+    NdisHostIndicatedTrReceive,
+    NdisHostIndicatedEthReceiveComplete,
+    NdisHostIndicatedTrReceiveComplete,
+    NdisHostTransferCompleted,
 };
 struct NdisHostIndication {
     NdisHostIndicationKind Kind;
-    NDIS_STATUS Status;       // the status indicated or the completion status
-    NET_PNP_EVENT_CODE Event; // for PnP events
+    NDIS_STATUS Status;         // the status indicated, the completion status, or the packet's status
+    NET_PNP_EVENT_CODE Event;   // for PnP events
+    PNDIS_PACKET Packet;        // for send and transfer completions and packet indications
+    std::vector<UCHAR> Bytes;   // a look-ahead indication's header and look-ahead; a packet's bytes
+    NDIS_HANDLE ReceiveContext; // a look-ahead indication's receive context
 };
 std::vector<NdisHostIndication> NdisHostIndicationsForTest(NdisHostAdapter* adapter);
 void NdisHostClearIndicationsForTest(NdisHostAdapter* adapter);
@@ -209,6 +226,34 @@ NdisHostUpperRequest NdisHostUpperSetPower(NdisHostAdapter* adapter, NDIS_DEVICE
 
 // Whether NdisIMGetCurrentPacketStack reports a stack slot left for this packet (true by default).
 void NdisHostSetPacketStackSlotLeftForTest(PNDIS_PACKET packet, bool slotLeft);
+
+// A packet of an upper protocol or of the lower adapter holding a copy of `frame`, split into `pieces`
+// buffers of near-equal size. It comes from the host's own pool and goes back with NdisHostFreeFramePacket.
+PNDIS_PACKET NdisHostMakeFramePacket(const void* frame, ULONG length, UINT pieces = 1);
+void NdisHostFreeFramePacket(PNDIS_PACKET packet);
+// The bytes of a packet's buffer chain, in order.
+std::vector<UCHAR> NdisHostPacketBytes(PNDIS_PACKET packet);
+
+// An upper protocol sends packets through the virtual miniport; completions are recorded as indications.
+void NdisHostUpperSendPackets(NdisHostAdapter* adapter, PNDIS_PACKET* packets, UINT count);
+// An upper protocol gives back a packet the virtual miniport indicated to it.
+void NdisHostUpperReturnPacket(NdisHostAdapter* adapter, PNDIS_PACKET packet);
+// An upper protocol asks for the frame of the latest look-ahead indication, from `offset` after its header.
+NDIS_STATUS NdisHostUpperTransferData(NdisHostAdapter* adapter, UINT offset, UINT count, PNDIS_PACKET packet,
+                                      UINT* bytesTransferred);
+
+// The lower adapter receives a frame and indicates it as a packet; returns the receive-packet handler's
+// answer (the references kept on the packet).
+INT NdisHostLowerIndicateReceivePacket(NdisHostAdapter* adapter, PNDIS_PACKET packet);
+// The lower adapter indicates a frame by header and look-ahead; `packet`, when not null, is what
+// NdisGetReceivedPacket yields for this indication. Returns the receive handler's status.
+NDIS_STATUS NdisHostLowerIndicateReceive(NdisHostAdapter* adapter, const void* frame, ULONG length,
+                                         UINT headerSize, UINT lookaheadSize, PNDIS_PACKET packet);
+void NdisHostLowerIndicateReceiveComplete(NdisHostAdapter* adapter);
+// Packets handed to the lower adapter by NdisSend; packets given back to the lower adapters by
+// NdisReturnPackets.
+std::vector<PNDIS_PACKET> NdisHostLowerSentPacketsForTest(NdisHostAdapter* adapter);
+std::vector<PNDIS_PACKET> NdisHostReturnedPacketsForTest();
 
 // --- The control device ---------------------------------------------------------------------------------
 

@@ -53,18 +53,6 @@ NDIS_STATUS Answer(LowerAdapter* adapter, PNDIS_REQUEST request) {
     return NDIS_STATUS_SUCCESS;
 }
 
-NDIS_PROTOCOL_CHARACTERISTICS Protocol() {
-    Host& host = TheHost();
-    std::lock_guard<std::mutex> guard(host.Mutex);
-    return host.Registrations.Protocol;
-}
-
-NDIS_HANDLE ContextOf(LowerAdapter* adapter) {
-    Host& host = TheHost();
-    std::lock_guard<std::mutex> guard(host.Mutex);
-    return adapter != nullptr && adapter->Open ? adapter->BindingContext : nullptr;
-}
-
 void AddPending(LowerAdapter* adapter, NdisHostOperation operation, PendingOperation pending) {
     Host& host = TheHost();
     std::lock_guard<std::mutex> guard(host.Mutex);
@@ -88,6 +76,18 @@ LowerAdapter* AdapterByBinding(NDIS_HANDLE bindingHandle) {
 
 int64_t ConfigurationHandles() {
     return g_ConfigurationHandles.load();
+}
+
+NDIS_PROTOCOL_CHARACTERISTICS RegisteredProtocol() {
+    Host& host = TheHost();
+    std::lock_guard<std::mutex> guard(host.Mutex);
+    return host.Registrations.Protocol;
+}
+
+NDIS_HANDLE BindingContextOf(LowerAdapter* adapter) {
+    Host& host = TheHost();
+    std::lock_guard<std::mutex> guard(host.Mutex);
+    return adapter != nullptr && adapter->Open ? adapter->BindingContext : nullptr;
 }
 
 } // namespace ndis_host
@@ -151,7 +151,7 @@ bool NdisHostCompletePendingForTest(NdisHostAdapter* adapter, NdisHostOperation 
             lower->Open = status == NDIS_STATUS_SUCCESS;
         }
     }
-    const NDIS_PROTOCOL_CHARACTERISTICS protocol = Protocol();
+    const NDIS_PROTOCOL_CHARACTERISTICS protocol = RegisteredProtocol();
     const NDIS_HANDLE context = lower->BindingContext;
     switch (operation) {
     case NdisHostOpen:
@@ -165,6 +165,9 @@ bool NdisHostCompletePendingForTest(NdisHostAdapter* adapter, NdisHostOperation 
         break;
     case NdisHostSend:
         protocol.SendCompleteHandler(context, pending.Packet, status);
+        break;
+    case NdisHostTransferData:
+        protocol.TransferDataCompleteHandler(context, pending.Packet, status, pending.Bytes);
         break;
     default:
         break;
@@ -187,7 +190,7 @@ void NdisHostSetOidStatusForTest(NdisHostAdapter* adapter, NDIS_OID oid, NDIS_ST
 }
 
 NDIS_STATUS NdisHostBindAdapter(NdisHostAdapter* adapter) {
-    const NDIS_PROTOCOL_CHARACTERISTICS protocol = Protocol();
+    const NDIS_PROTOCOL_CHARACTERISTICS protocol = RegisteredProtocol();
     if (!NdisHostRegistrationsForTest().ProtocolRegistered) {
         return NDIS_STATUS_FAILURE;
     }
@@ -203,12 +206,12 @@ NDIS_STATUS NdisHostBindAdapter(NdisHostAdapter* adapter) {
 }
 
 NDIS_STATUS NdisHostUnbindAdapter(NdisHostAdapter* adapter) {
-    NDIS_HANDLE context = ContextOf(Lower(adapter));
+    NDIS_HANDLE context = BindingContextOf(Lower(adapter));
     if (context == nullptr) {
         return NDIS_STATUS_FAILURE;
     }
     NDIS_STATUS status = NDIS_STATUS_FAILURE;
-    Protocol().UnbindAdapterHandler(&status, context, adapter);
+    RegisteredProtocol().UnbindAdapterHandler(&status, context, adapter);
     return status;
 }
 
@@ -226,13 +229,13 @@ NDIS_STATUS NdisHostLowerSetPower(NdisHostAdapter* adapter, NDIS_DEVICE_POWER_ST
     event.NetEvent = NetEventSetPower;
     event.Buffer = &state;
     event.BufferLength = sizeof(state);
-    return Protocol().PnPEventHandler(ContextOf(Lower(adapter)), &event);
+    return RegisteredProtocol().PnPEventHandler(BindingContextOf(Lower(adapter)), &event);
 }
 
 NDIS_STATUS NdisHostLowerPnPEvent(NdisHostAdapter* adapter, NET_PNP_EVENT_CODE code) {
     NET_PNP_EVENT event{};
     event.NetEvent = code;
-    return Protocol().PnPEventHandler(ContextOf(Lower(adapter)), &event);
+    return RegisteredProtocol().PnPEventHandler(BindingContextOf(Lower(adapter)), &event);
 }
 
 uint32_t NdisHostReEnumerationsForTest() {
@@ -242,8 +245,8 @@ uint32_t NdisHostReEnumerationsForTest() {
 }
 
 void NdisHostLowerIndicateStatus(NdisHostAdapter* adapter, NDIS_STATUS status) {
-    const NDIS_PROTOCOL_CHARACTERISTICS protocol = Protocol();
-    NDIS_HANDLE context = ContextOf(Lower(adapter));
+    const NDIS_PROTOCOL_CHARACTERISTICS protocol = RegisteredProtocol();
+    NDIS_HANDLE context = BindingContextOf(Lower(adapter));
     protocol.StatusHandler(context, status, nullptr, 0);
     protocol.StatusCompleteHandler(context);
 }
@@ -447,6 +450,7 @@ VOID NdisSend(PNDIS_STATUS status, NDIS_HANDLE ndisBindingHandle, PNDIS_PACKET p
             *status = NDIS_STATUS_FAILURE;
             return;
         }
+        lower->Sent.push_back(packet);
         pend = lower->Pend[NdisHostSend];
         *status = lower->OperationStatus[NdisHostSend];
     }

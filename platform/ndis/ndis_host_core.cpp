@@ -138,6 +138,7 @@ void NdisHostResetForTest() {
         host.Device.reset();
         ++host.DeviceGeneration;
         host.DeviceRegistrations = 0;
+        host.ReturnedPackets.clear();
         host.DbgLines.clear();
         host.Violations.clear();
         host.Changed.notify_all();

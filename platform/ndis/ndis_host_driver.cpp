@@ -17,12 +17,6 @@ Miniport* InstanceByName(Host& host, const NDIS_STRING* name) {
     return nullptr;
 }
 
-void Record(Miniport* miniport, NdisHostIndicationKind kind, NDIS_STATUS status, NET_PNP_EVENT_CODE event) {
-    Host& host = TheHost();
-    std::lock_guard<std::mutex> guard(host.Mutex);
-    miniport->Indications.push_back(NdisHostIndication{kind, status, event});
-}
-
 // The miniport behind a handle the driver passes up; a halted or unknown one is a fault of the driver.
 Miniport* LiveMiniport(NDIS_HANDLE handle, const char* call) {
     Miniport* miniport = MiniportByHandle(handle);
@@ -35,19 +29,30 @@ Miniport* LiveMiniport(NDIS_HANDLE handle, const char* call) {
 
 void FinishUpperRequest(NDIS_HANDLE handle, NDIS_STATUS status, NdisHostIndicationKind kind,
                         const char* call) {
-    EnterNdisCall(call, false);
-    Miniport* miniport = LiveMiniport(handle, call);
-    if (miniport == nullptr) {
+    if (!RecordIndication(handle, call,
+                          NdisHostIndication{kind, status, NetEventSetPower, nullptr, {}, nullptr})) {
         return;
     }
-    Record(miniport, kind, status, NetEventSetPower);
     Host& host = TheHost();
     std::lock_guard<std::mutex> guard(host.Mutex);
+    Miniport* miniport = static_cast<Miniport*>(handle);
     miniport->Upper.Completed = true;
     miniport->Upper.Status = status;
 }
 
 } // namespace
+
+bool RecordIndication(NDIS_HANDLE miniportHandle, const char* call, NdisHostIndication indication) {
+    EnterNdisCall(call, false);
+    Miniport* miniport = LiveMiniport(miniportHandle, call);
+    if (miniport == nullptr) {
+        return false;
+    }
+    Host& host = TheHost();
+    std::lock_guard<std::mutex> guard(host.Mutex);
+    miniport->Indications.push_back(std::move(indication));
+    return true;
+}
 
 Miniport* MiniportByHandle(NDIS_HANDLE miniportHandle) {
     Host& host = TheHost();
@@ -317,26 +322,25 @@ VOID NdisMSetInformationComplete(NDIS_HANDLE miniportAdapterHandle, NDIS_STATUS 
 
 VOID NdisMIndicateStatus(NDIS_HANDLE miniportAdapterHandle, NDIS_STATUS generalStatus, PVOID /*statusBuffer*/,
                          UINT /*statusBufferSize*/) {
-    EnterNdisCall("NdisMIndicateStatus", false);
-    if (Miniport* miniport = LiveMiniport(miniportAdapterHandle, "NdisMIndicateStatus")) {
-        Record(miniport, NdisHostIndicatedStatus, generalStatus, NetEventSetPower);
-    }
+    RecordIndication(
+        miniportAdapterHandle, "NdisMIndicateStatus",
+        NdisHostIndication{NdisHostIndicatedStatus, generalStatus, NetEventSetPower, nullptr, {}, nullptr});
 }
 
 VOID NdisMIndicateStatusComplete(NDIS_HANDLE miniportAdapterHandle) {
-    EnterNdisCall("NdisMIndicateStatusComplete", false);
-    if (Miniport* miniport = LiveMiniport(miniportAdapterHandle, "NdisMIndicateStatusComplete")) {
-        Record(miniport, NdisHostIndicatedStatusComplete, NDIS_STATUS_SUCCESS, NetEventSetPower);
-    }
+    RecordIndication(
+        miniportAdapterHandle, "NdisMIndicateStatusComplete",
+        NdisHostIndication{
+            NdisHostIndicatedStatusComplete, NDIS_STATUS_SUCCESS, NetEventSetPower, nullptr, {}, nullptr});
 }
 
 NDIS_STATUS NdisIMNotifyPnPEvent(NDIS_HANDLE miniportHandle, PNET_PNP_EVENT netPnPEvent) {
     EnterNdisCall("NdisIMNotifyPnPEvent", true);
-    if (Miniport* miniport = LiveMiniport(miniportHandle, "NdisIMNotifyPnPEvent")) {
-        Record(miniport, NdisHostIndicatedPnPEvent, NDIS_STATUS_SUCCESS, netPnPEvent->NetEvent);
-        return NDIS_STATUS_SUCCESS;
-    }
-    return NDIS_STATUS_FAILURE;
+    const bool heard = RecordIndication(
+        miniportHandle, "NdisIMNotifyPnPEvent",
+        NdisHostIndication{
+            NdisHostIndicatedPnPEvent, NDIS_STATUS_SUCCESS, netPnPEvent->NetEvent, nullptr, {}, nullptr});
+    return heard ? NDIS_STATUS_SUCCESS : NDIS_STATUS_FAILURE;
 }
 
 bool NdisHostUnloadDriver() {

@@ -19,7 +19,15 @@ struct Miniport;
 struct PendingOperation {
     bool Pending = false;
     PNDIS_REQUEST Request = nullptr; // for requests
-    PNDIS_PACKET Packet = nullptr;   // for sends
+    PNDIS_PACKET Packet = nullptr;   // for sends and transfers
+    UINT Bytes = 0;                  // for transfers
+};
+
+// The latest look-ahead indication of a lower adapter: what NdisGetReceivedPacket and NdisTransferData see.
+struct ReceiveIndication {
+    std::vector<UCHAR> Frame;
+    UINT HeaderSize = 0;
+    PNDIS_PACKET Packet = nullptr;
 };
 
 struct LowerAdapter {
@@ -35,6 +43,8 @@ struct LowerAdapter {
     NDIS_HANDLE BindingContext = nullptr;
     NdisHostAdapterState Counters{};
     Miniport* Instance = nullptr; // the virtual miniport named by UpperBindings, once requested
+    std::unique_ptr<ReceiveIndication> LatestReceive;
+    std::vector<PNDIS_PACKET> Sent;
 };
 
 // One device instance of the virtual miniport and what its upper protocols saw.
@@ -81,6 +91,8 @@ struct Host {
     uint64_t DeviceGeneration = 0; // changes with every registration and deregistration
     uint32_t DeviceRegistrations = 0;
 
+    std::vector<PNDIS_PACKET> ReturnedPackets; // given back to the lower adapters by NdisReturnPackets
+
     std::vector<std::string> DbgLines;
     std::vector<std::string> Violations;
 };
@@ -108,6 +120,15 @@ int64_t ConfigurationHandles();
 // any initialisation still running has returned).
 NDIS_STATUS RunInitialization(Miniport* miniport);
 void HaltMiniport(Miniport* miniport);
+
+// Records what the protocols above a virtual miniport hear; false for an unknown or halted miniport.
+bool RecordIndication(NDIS_HANDLE miniportHandle, const char* call, NdisHostIndication indication);
+NDIS_PROTOCOL_CHARACTERISTICS RegisteredProtocol();
+NDIS_HANDLE BindingContextOf(LowerAdapter* adapter);
+
+// A descriptor for a packet the host itself owns (an upper protocol's or the lower adapter's).
+PNDIS_PACKET AllocateOwnPacket();
+void FreeOwnPacket(PNDIS_PACKET packet);
 
 // Resets of the parts kept in their own files.
 void ResetSync();

@@ -72,6 +72,21 @@ void FreePacket(PNDIS_PACKET packet) {
 
 } // namespace
 
+PNDIS_PACKET AllocateOwnPacket() {
+    // The packets of the protocols above and of the lower adapter: not the driver's, so not counted.
+    static Pool own{0xFFFFFFFFu, 16};
+    NDIS_STATUS status = NDIS_STATUS_SUCCESS;
+    PNDIS_PACKET packet = nullptr;
+    AllocatePacket(&status, &packet, &own);
+    g_Packets.fetch_sub(1);
+    return packet;
+}
+
+void FreeOwnPacket(PNDIS_PACKET packet) {
+    g_Packets.fetch_add(1);
+    FreePacket(packet);
+}
+
 } // namespace ndis_host
 
 using namespace ndis_host;
@@ -172,11 +187,4 @@ VOID NdisGetNextBuffer(PNDIS_BUFFER currentBuffer, PNDIS_BUFFER* nextBuffer) {
 VOID NdisQueryBufferSafe(PNDIS_BUFFER buffer, PVOID* virtualAddress, PUINT length, UINT /*priority*/) {
     *virtualAddress = buffer->VirtualAddress;
     *length = buffer->Length;
-}
-
-VOID NdisMSendComplete(NDIS_HANDLE miniportAdapterHandle, PNDIS_PACKET /*packet*/, NDIS_STATUS /*status*/) {
-    EnterNdisCall("NdisMSendComplete", false);
-    if (MiniportByHandle(miniportAdapterHandle) == nullptr) {
-        Violation("NdisMSendComplete on an unknown miniport handle");
-    }
 }
