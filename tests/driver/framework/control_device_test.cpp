@@ -1,8 +1,6 @@
 // The control device exists exactly while a virtual miniport is initialized, and serves the guard.
 #include "framework_fixture.h"
 
-#include <thread>
-
 #include "common/zelk_records.h"
 #include "driver/guard/guard_tables.h"
 
@@ -85,9 +83,7 @@ TEST_F(ControlDeviceTest, InitializeDuringDeregistrationWaitsForReadyThenRegiste
     const uint64_t sleepsBefore = NdisHostSleepsForTest();
     auto init = std::async(std::launch::async, [&] { return NdisHostRunInitialization(second_); });
     // The initialisation polls in one-microsecond sleeps and registers nothing while the state is Deleting.
-    while (NdisHostSleepsForTest() < sleepsBefore + 3) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(BecomesTrue([&] { return NdisHostSleepsForTest() >= sleepsBefore + 3; }));
     EXPECT_EQ(init.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
     EXPECT_EQ(NdisHostDeviceRegistrationsForTest(), 1u);
 

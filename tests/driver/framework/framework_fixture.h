@@ -8,6 +8,7 @@
 #include <chrono>
 #include <future>
 #include <string>
+#include <thread>
 
 #include "driver/framework/adapter.h"
 #include "driver/framework/driver.h"
@@ -21,6 +22,18 @@ inline constexpr char kUnloadLine[] = "[Zelk] ARP Protector Driver: Unload.\n";
 // True when the task finished within a few seconds: a handler that should not block did not.
 template <typename T> bool FinishesSoon(std::future<T>& task) {
     return task.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+}
+
+// True once `condition` holds, polling for at most a few seconds: a thread reached the point awaited.
+template <typename Condition> bool BecomesTrue(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 class FrameworkTest : public ::testing::Test {

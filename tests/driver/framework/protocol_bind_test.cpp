@@ -2,8 +2,6 @@
 // and an unbind racing a pending initialisation.
 #include "framework_fixture.h"
 
-#include <thread>
-
 namespace zelk::test {
 namespace {
 
@@ -206,9 +204,8 @@ TEST_F(ProtocolBindTest, UnbindDuringAStartedInitializationWaitsForItThenDeIniti
 
     const uint32_t waitersBefore = NdisHostEventWaitersForTest();
     auto unbind = std::async(std::launch::async, [&] { return NdisHostUnbindAdapter(adapter); });
-    while (NdisHostEventWaitersForTest() == waitersBefore) {
-        std::this_thread::yield(); // the unbind is now blocked on InitEvent
-    }
+    ASSERT_TRUE(BecomesTrue([&] { return NdisHostEventWaitersForTest() > waitersBefore; }))
+        << "the unbind waits for InitEvent";
     auto init = std::async(std::launch::async, [&] { return NdisHostRunInitialization(adapter); });
     ASSERT_TRUE(FinishesSoon(init));
     EXPECT_EQ(init.get(), NDIS_STATUS_SUCCESS);

@@ -45,7 +45,8 @@ TEST_F(NdisHostSyncTest, EventReleasesItsWaiterAndStaysSetUntilReset) {
     NdisInitializeEvent(&event);
     EXPECT_FALSE(NdisWaitEvent(&event, 1));
     auto waiter = std::async(std::launch::async, [&] { return NdisWaitEvent(&event, 0); });
-    while (NdisHostEventWaitersForTest() == 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (NdisHostEventWaitersForTest() == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::yield();
     }
     NdisSetEvent(&event);
