@@ -1,11 +1,9 @@
-/* The guard's platform seam over the Windows kernel. The only guard file that includes kernel headers. */
+/* The guard's platform seam over the Windows kernel: clock, pool, locks and request completion. The current
+ * process comes from guard_process_ntos.c (or, in the Wine test build, from the test driver). */
 #include <ntddk.h>
 
 #include "driver/guard/guard_dispatch.h"
 #include "driver/guard/guard_platform.h"
-
-/* The image-name search reads this far into a process object and no further. */
-#define PROCESS_OBJECT_SEARCH_SIZE (0x3000 + 5)
 
 typedef struct KernelLock {
     KSPIN_LOCK SpinLock;
@@ -43,25 +41,6 @@ void GuardLockAcquire(GuardLock* lock) {
 
 void GuardLockRelease(GuardLock* lock) {
     KeReleaseSpinLock(&AsKernelLock(lock)->SpinLock, AsKernelLock(lock)->OldIrql);
-}
-
-const void* GuardCurrentProcess(void) {
-    return IoGetCurrentProcess();
-}
-
-uint64_t GuardProcessId(const void* process) {
-    return (uint64_t)(ULONG_PTR)PsGetProcessId((PEPROCESS)process);
-}
-
-size_t GuardProcessObjectSize(const void* process) {
-    (void)process;
-#ifdef ZELK_GUARD_WINE_TEST_BUILD
-    /* Wine's process object is a small structure of its own, not the kernel's: the image-name search would
-     * read far past it, so the Wine test build finds no offset and names no processes. */
-    return 0;
-#else
-    return PROCESS_OBJECT_SEARCH_SIZE;
-#endif
 }
 
 void GuardCompleteRequest(GuardRequest* request) {

@@ -1,6 +1,12 @@
 /* A test build of the driver for a Windows kernel without NDIS (Wine): the shipped guard core and its
  * kernel seam behind the control device that the NDIS framework would register, plus one test-only
- * control code that hands a frame to the guard as a packet path would. Never shipped. */
+ * control code that hands a frame to the guard as a packet path would. Never shipped.
+ *
+ * Wine's process object is a small structure of its own that holds no image name, and reading the 12 KB
+ * that the image-name search covers would run far past it. So this build presents the guard with a small
+ * process block of its own: "System" at load, and for each injected frame the image name that the test
+ * names as the sender. The search, the copy and the conversion of the name are the shipped code; the
+ * process id is the kernel's. */
 #include <ntddk.h>
 
 #include "driver/guard/arp_guard.h"
@@ -10,6 +16,30 @@
 
 static PDEVICE_OBJECT g_ControlDevice;
 
+#define TEST_IMAGE_NAME_OFFSET 0x40
+/* Requests are injected one at a time by the test, so one block serves. */
+static unsigned char g_TestProcessObject[TEST_IMAGE_NAME_OFFSET + GUARD_TEST_IMAGE_NAME_SIZE];
+
+static void SetTestImageName(const char* name, size_t length) {
+    RtlZeroMemory(g_TestProcessObject, sizeof(g_TestProcessObject));
+    RtlCopyMemory(g_TestProcessObject + TEST_IMAGE_NAME_OFFSET, name,
+                  length < GUARD_TEST_IMAGE_NAME_SIZE ? length : GUARD_TEST_IMAGE_NAME_SIZE);
+}
+
+const void* GuardCurrentProcess(void) {
+    return g_TestProcessObject;
+}
+
+uint64_t GuardProcessId(const void* process) {
+    (void)process;
+    return (uint64_t)(ULONG_PTR)PsGetProcessId(IoGetCurrentProcess());
+}
+
+size_t GuardProcessObjectSize(const void* process) {
+    (void)process;
+    return sizeof(g_TestProcessObject);
+}
+
 static NTSTATUS InspectFrameForTest(PIRP irp, ULONG inputLength, ULONG outputLength) {
     const GuardTestFrame* request = (const GuardTestFrame*)irp->AssociatedIrp.SystemBuffer;
     if (request == NULL || inputLength < GUARD_TEST_FRAME_HEADER_SIZE || outputLength < sizeof(uint32_t) ||
@@ -18,6 +48,7 @@ static NTSTATUS InspectFrameForTest(PIRP irp, ULONG inputLength, ULONG outputLen
     }
     GuardLocalMac localMac;
     GuardPublishLocalMac(&localMac, request->AdapterMac);
+    SetTestImageName(request->ImageName, sizeof(request->ImageName));
     const GuardVerdict verdict =
         ArpGuardInspect(&localMac, request->Frame, request->Length, (GuardDirection)request->Direction);
     *(uint32_t*)irp->AssociatedIrp.SystemBuffer = (uint32_t)verdict;
@@ -66,6 +97,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     UNICODE_STRING link;
     (void)registryPath;
 
+    SetTestImageName("System", sizeof("System") - 1);
     GuardInitialize();
 
     RtlInitUnicodeString(&deviceName, ZELKARP_KERNEL_DEVICE_NAME);

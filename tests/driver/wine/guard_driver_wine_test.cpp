@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <sstream>
 #include <string>
@@ -205,6 +206,10 @@ TEST_F(GuardDriverWineTest, SentForgeriesAndSweepsAreFoundWithTheSendingProcess)
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].Kind, GUARD_EVENT_LOCAL_SPOOF);
     EXPECT_NE(uint64_t{events[0].ProcessId}, 0u) << "the process current while the request ran";
+    uint16_t name[GUARD_PROCESS_NAME_UNITS];
+    std::memcpy(name, events[0].ProcessName, sizeof(name));
+    EXPECT_EQ(std::u16string(std::begin(name), std::find(std::begin(name), std::end(name), 0)),
+              u"ZELK_GUARD_CLIENT.EXE");
     EXPECT_EQ(FormatMac(events[0].Mac), FormatMac(kAttackerMac));
     EXPECT_EQ(events[1].Kind, GUARD_EVENT_ARP_SCAN);
     EXPECT_EQ(FormatMac(events[1].Mac), FormatMac(kAttackerMac));

@@ -1,6 +1,7 @@
 // Drives the control device of the driver's test build from a Wine test: bindings, frames, drains.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,14 @@ bool ParseHexBytes(const char* text, std::vector<uint8_t>* bytes) {
 HANDLE OpenControlDevice() {
     return CreateFileA(ZELKARP_USER_DEVICE_PATH, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
+}
+
+// The program's file name, as the kernel keeps it in a process object.
+std::string OwnImageName() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const char* name = std::strrchr(path, '\\');
+    return name == nullptr ? path : name + 1;
 }
 
 int Usage() {
@@ -69,10 +78,13 @@ int main(int argc, char** argv) {
         if (!ParseHexBytes(argv[3], &adapter) || adapter.size() != 6) {
             return Usage();
         }
+        const std::string imageName = OwnImageName();
         for (int i = 4; i < argc; ++i) {
             GuardTestFrame frame{};
             frame.Direction = std::strcmp(argv[2], "in") == 0 ? 1u : 0u;
             std::memcpy(frame.AdapterMac, adapter.data(), 6);
+            std::memcpy(frame.ImageName, imageName.data(),
+                        std::min(imageName.size(), sizeof(frame.ImageName)));
             std::vector<uint8_t> bytes;
             if (!ParseHexBytes(argv[i], &bytes) || bytes.size() > GUARD_TEST_FRAME_MAX) {
                 return Usage();
