@@ -46,6 +46,8 @@ struct NdisHostHoldings {
     int64_t ConfigurationHandles;
 };
 NdisHostHoldings NdisHostHoldingsForTest();
+// Successful memory allocations (NdisAllocateMemory and NdisAllocateMemoryWithTag) since the last reset.
+uint64_t NdisHostAllocationCountForTest();
 
 // The driver's DbgPrint lines, in order, each exactly as formatted.
 std::vector<std::string> NdisHostDbgPrintLinesForTest();
@@ -226,6 +228,9 @@ NdisHostUpperRequest NdisHostUpperSetPower(NdisHostAdapter* adapter, NDIS_DEVICE
 
 // Whether NdisIMGetCurrentPacketStack reports a stack slot left for this packet (true by default).
 void NdisHostSetPacketStackSlotLeftForTest(PNDIS_PACKET packet, bool slotLeft);
+// NdisQueryBufferSafe yields no address for this buffer, as for one that cannot be mapped to system
+// space; until the host is reset.
+void NdisHostSetBufferUnmappableForTest(PNDIS_BUFFER buffer, bool unmappable);
 
 // A packet of an upper protocol or of the lower adapter holding a copy of `frame`, split into `pieces`
 // buffers of near-equal size. It comes from the host's own pool and goes back with NdisHostFreeFramePacket.

@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<uint32_t> g_FailAllocationCountdown{0};
 std::atomic<int64_t> g_MemoryBlocks{0};
+std::atomic<uint64_t> g_Allocations{0};
 
 // Whether the calling thread holds a spin lock; kept by the spin lock implementation.
 bool HoldsSpinLock() {
@@ -69,6 +70,7 @@ std::u16string Wide(const std::string& text) {
 
 void ResetMemory() {
     g_FailAllocationCountdown.store(0);
+    g_Allocations.store(0);
 }
 
 int64_t MemoryBlocks() {
@@ -108,6 +110,10 @@ void NdisHostFailAllocationForTest(uint32_t n) {
     g_FailAllocationCountdown.store(n);
 }
 
+uint64_t NdisHostAllocationCountForTest() {
+    return g_Allocations.load();
+}
+
 std::vector<std::string> NdisHostDbgPrintLinesForTest() {
     Host& host = TheHost();
     std::lock_guard<std::mutex> guard(host.Mutex);
@@ -145,6 +151,7 @@ void NdisHostResetForTest() {
     }
     ResetSync();
     ResetMemory();
+    ResetPackets();
 }
 
 VOID NdisInitUnicodeString(PNDIS_STRING destination, PCWSTR source) {
@@ -173,6 +180,7 @@ NDIS_STATUS NdisAllocateMemoryWithTag(PVOID* virtualAddress, UINT length, ULONG 
     }
     memset(memory, 0xCD, length);
     g_MemoryBlocks.fetch_add(1);
+    g_Allocations.fetch_add(1);
     *virtualAddress = memory;
     return NDIS_STATUS_SUCCESS;
 }

@@ -133,5 +133,6 @@ void FreeOwnPacket(PNDIS_PACKET packet);
 // Resets of the parts kept in their own files.
 void ResetSync();
 void ResetMemory();
+void ResetPackets();
 
 } // namespace ndis_host

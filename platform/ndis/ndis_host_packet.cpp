@@ -3,6 +3,8 @@
 // note of whether a stack slot is left (the answer of NdisIMGetCurrentPacketStack for that packet).
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "ndis_host_internal.h"
 
@@ -22,6 +24,11 @@ struct PacketTail {
 
 std::atomic<int64_t> g_Pools{0};
 std::atomic<int64_t> g_Packets{0};
+
+// Buffers that cannot be mapped; the count lets the usual case skip the lock.
+std::mutex g_UnmappableMutex;
+std::set<PNDIS_BUFFER> g_Unmappable;
+std::atomic<size_t> g_UnmappableCount{0};
 
 size_t RoundUp(size_t size) {
     return (size + 7) & ~static_cast<size_t>(7);
@@ -85,6 +92,12 @@ PNDIS_PACKET AllocateOwnPacket() {
 void FreeOwnPacket(PNDIS_PACKET packet) {
     g_Packets.fetch_add(1);
     FreePacket(packet);
+}
+
+void ResetPackets() {
+    std::lock_guard<std::mutex> guard(g_UnmappableMutex);
+    g_Unmappable.clear();
+    g_UnmappableCount.store(0);
 }
 
 } // namespace ndis_host
@@ -187,4 +200,20 @@ VOID NdisGetNextBuffer(PNDIS_BUFFER currentBuffer, PNDIS_BUFFER* nextBuffer) {
 VOID NdisQueryBufferSafe(PNDIS_BUFFER buffer, PVOID* virtualAddress, PUINT length, UINT /*priority*/) {
     *virtualAddress = buffer->VirtualAddress;
     *length = buffer->Length;
+    if (g_UnmappableCount.load() != 0) {
+        std::lock_guard<std::mutex> guard(g_UnmappableMutex);
+        if (g_Unmappable.count(buffer) != 0) {
+            *virtualAddress = nullptr;
+        }
+    }
+}
+
+void NdisHostSetBufferUnmappableForTest(PNDIS_BUFFER buffer, bool unmappable) {
+    std::lock_guard<std::mutex> guard(g_UnmappableMutex);
+    if (unmappable) {
+        g_Unmappable.insert(buffer);
+    } else {
+        g_Unmappable.erase(buffer);
+    }
+    g_UnmappableCount.store(g_Unmappable.size());
 }

@@ -116,7 +116,9 @@ typedef NDIS_PACKET_STACK* PNDIS_PACKET_STACK;
 VOID NdisQueryPacket(PNDIS_PACKET packet, PUINT physicalBufferCount, PUINT bufferCount,
                      PNDIS_BUFFER* firstBuffer, PUINT totalPacketLength);
 VOID NdisGetNextBuffer(PNDIS_BUFFER currentBuffer, PNDIS_BUFFER* nextBuffer);
+// The buffer's system address and length; the address is null when the buffer cannot be mapped.
 VOID NdisQueryBufferSafe(PNDIS_BUFFER buffer, PVOID* virtualAddress, PUINT length, UINT priority);
+enum MM_PAGE_PRIORITY { LowPagePriority = 0, NormalPagePriority = 16, HighPagePriority = 32 };
 
 // A pool of `descriptors` packets plus `overflowDescriptors` more; allocation beyond both fails.
 VOID NdisAllocatePacketPoolEx(PNDIS_STATUS status, PNDIS_HANDLE poolHandle, UINT descriptors,
