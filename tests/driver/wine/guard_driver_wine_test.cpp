@@ -4,16 +4,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/wine/wine_harness.h"
-#include "tools/frames/arp_frame.h"
+#include "tests/driver/wine/guard_driver_control.h"
 
 namespace zelk::test {
 namespace {
@@ -24,40 +21,6 @@ const MacAddress kGatewayMac = Mac("00-50-56-C0-00-01");
 const Ipv4Address kGatewayIp = Ip("192.168.1.1");
 const MacAddress kAttackerMac = Mac("00-1A-2B-3C-4D-5E");
 const Ipv4Address kAttackerIp = Ip("192.168.1.10");
-
-std::string Hex(const uint8_t* bytes, size_t length) {
-    std::string text;
-    char pair[3];
-    for (size_t i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof(pair), "%02x", bytes[i]);
-        text += pair;
-    }
-    return text;
-}
-
-std::string Hex(const Frame& frame) {
-    return Hex(frame.data(), frame.size());
-}
-
-std::vector<uint8_t> Unhex(const std::string& text) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 ArpFrameFields Reply(MacAddress senderMac, Ipv4Address senderIp, MacAddress targetMac, Ipv4Address targetIp) {
     ArpFrameFields fields;
@@ -76,64 +39,12 @@ protected:
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        client_ = Prefix->CopyIn(WineWin64BuildPath("tests/wine/programs/driver/zelk_guard_client.exe"),
-                                 "C:\\zelk");
-        Prefix->CopyIn(WineWin64BuildPath("platform/kernel/ZELKARP.sys"), "C:\\windows\\system32\\drivers");
-        Sc({"create", "ZELKARP", "type=", "kernel",
-            "binPath=", "C:\\windows\\system32\\drivers\\ZELKARP.sys"});
-        Sc({"start", "ZELKARP"});
-        // The service manager may answer before the driver's entry has created the device.
-        bool opened = false;
-        for (int attempt = 0; attempt < 20 && !opened; ++attempt) {
-            const auto answer = Client({"read", std::to_string(GUARD_EVENT_SIZE)});
-            opened = answer.empty() || answer[0].rfind("open failed", 0) != 0;
-            if (!opened) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            }
-        }
-        ASSERT_TRUE(opened) << "\\\\.\\ZELKARP never appeared";
+        ASSERT_TRUE(Prefix->Error().empty()) << Prefix->Error();
+        Driver = std::make_unique<GuardDriverControl>(*Prefix);
+        ASSERT_TRUE(Driver->Start()) << "\\\\.\\ZELKARP never appeared";
     }
 
-    WineResult Sc(const std::vector<std::string>& arguments) {
-        WineResult result = Prefix->Run({"C:\\windows\\system32\\sc.exe", arguments, {}});
-        EXPECT_TRUE(result.Finished) << "sc " << arguments[0];
-        return result;
-    }
-
-    // One line of the client's answer per request: "bind ok", "drop"/"pass", "read ok N", then records.
-    std::vector<std::string> Client(const std::vector<std::string>& arguments) {
-        const WineResult result = Prefix->Run({client_, arguments, {}});
-        EXPECT_TRUE(result.Finished);
-        return Lines(result.Stdout);
-    }
-
-    std::vector<std::string> Inject(const char* direction, const std::vector<Frame>& frames) {
-        std::vector<std::string> arguments = {"inject", direction, Hex(kHostMac.Bytes, 6)};
-        for (const Frame& frame : frames) {
-            arguments.push_back(Hex(frame));
-        }
-        return Client(arguments);
-    }
-
-    // Every pending event, drained as the service drains them; empty when the drain fails.
-    std::vector<GuardEvent> Drain(uint32_t bufferBytes = GUARD_READ_BUFFER_SIZE) {
-        const std::vector<std::string> lines = Client({"read", std::to_string(bufferBytes)});
-        std::vector<GuardEvent> events;
-        if (lines.empty() || lines[0].rfind("read ok", 0) != 0) {
-            return events;
-        }
-        for (size_t i = 1; i < lines.size(); ++i) {
-            const std::vector<uint8_t> bytes = Unhex(lines[i]);
-            EXPECT_EQ(bytes.size(), GUARD_EVENT_SIZE);
-            GuardEvent event{};
-            std::copy_n(bytes.begin(), std::min<size_t>(bytes.size(), sizeof(event)),
-                        reinterpret_cast<uint8_t*>(&event));
-            events.push_back(event);
-        }
-        return events;
-    }
-
-    std::string client_;
+    std::unique_ptr<GuardDriverControl> Driver;
 };
 
 TEST_F(GuardDriverWineTest, LoadsServesTheControlDeviceAndUnloads) {
@@ -142,24 +53,22 @@ TEST_F(GuardDriverWineTest, LoadsServesTheControlDeviceAndUnloads) {
                         "[Zelk] ARP Protector Driver: Loaded. Release Date: 2011-02-11.\n"),
               loaded.end());
 
-    EXPECT_EQ(Client({"read", std::to_string(GUARD_READ_BUFFER_SIZE)}),
-              std::vector<std::string>{"read failed 0"})
+    EXPECT_EQ(Driver->DrainAnswer(), "read failed 0")
         << "a drain with nothing pending fails, as the service expects";
 
     const ArpBinding gateway{kGatewayIp, kGatewayMac};
-    const std::string binding = Hex(reinterpret_cast<const uint8_t*>(&gateway), sizeof(gateway));
-    EXPECT_EQ(Client({"bind", binding + "00000000000000000000" + "0000000000"}),
-              std::vector<std::string>{"bind failed"})
+    EXPECT_EQ(Driver->BindBytes(HexBytes(&gateway, sizeof(gateway)) + std::string(30, '0')), "bind failed")
         << "25 bytes are not whole bindings";
-    EXPECT_EQ(Client({"bind", binding}), std::vector<std::string>{"bind ok"});
+    EXPECT_EQ(Driver->Bind({gateway}), "bind ok");
 
     const Frame honest = BuildArpFrame(Reply(kGatewayMac, kGatewayIp, kHostMac, kHostIp));
     const Frame spoof = BuildArpFrame(Reply(kAttackerMac, kGatewayIp, kHostMac, kHostIp));
-    EXPECT_EQ(Inject("in", {honest, spoof, spoof}), (std::vector<std::string>{"pass", "drop", "drop"}));
+    EXPECT_EQ(Driver->Inject(GUARD_DIR_INBOUND, kHostMac, {honest, spoof, spoof}),
+              (std::vector<std::string>{"pass", "drop", "drop"}));
 
-    EXPECT_TRUE(Drain(100).empty()) << "a buffer that is not whole records gets nothing";
+    EXPECT_TRUE(Driver->Drain(100).empty()) << "a buffer that is not whole records gets nothing";
     const auto before = std::chrono::system_clock::now();
-    const auto events = Drain();
+    const auto events = Driver->Drain();
     ASSERT_EQ(events.size(), 1u) << "two spoofing frames merge into one pending record";
     EXPECT_EQ(events[0].Kind, GUARD_EVENT_INBOUND_SPOOF);
     EXPECT_EQ(FormatMac(events[0].Mac), FormatMac(kAttackerMac));
@@ -170,39 +79,30 @@ TEST_F(GuardDriverWineTest, LoadsServesTheControlDeviceAndUnloads) {
     const int64_t hostSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(before.time_since_epoch()).count();
     EXPECT_LT(std::llabs(unixSeconds - hostSeconds), 120);
-    EXPECT_TRUE(Drain().empty()) << "the drain emptied the table";
+    EXPECT_TRUE(Driver->Drain().empty()) << "the drain emptied the table";
 
-    Sc({"stop", "ZELKARP"});
-    bool unloaded = false;
-    for (int attempt = 0; attempt < 50 && !unloaded; ++attempt) {
-        const auto lines = Prefix->BootDebugLines();
-        unloaded =
-            std::find(lines.begin(), lines.end(), "[Zelk] ARP Protector Driver: Unload.\n") != lines.end();
-        if (!unloaded) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    EXPECT_TRUE(unloaded);
+    EXPECT_TRUE(Driver->StopAndWaitForUnload());
 }
 
-TEST_F(GuardDriverWineTest, SentForgeriesAndSweepsAreFoundWithTheSendingProcess) {
+TEST_F(GuardDriverWineTest, SentForgeriesAndSweepsAreFoundWithTheSendingProgram) {
     ArpFrameFields forged = Reply(kAttackerMac, kAttackerIp, kGatewayMac, kGatewayIp);
     forged.EthernetSource = kHostMac;
-    EXPECT_EQ(Inject("out", {BuildArpFrame(forged)}), std::vector<std::string>{"drop"});
+    EXPECT_EQ(Driver->Inject(GUARD_DIR_OUTBOUND, kHostMac, {BuildArpFrame(forged)}),
+              std::vector<std::string>{"drop"});
 
     ArpFrameFields sweep;
     sweep.Operation = ArpOperation::Request;
     sweep.SenderMac = kAttackerMac;
     sweep.SenderIp = kAttackerIp;
     std::vector<Frame> frames;
-    for (uint32_t i = 1; i <= 128; ++i) {
-        sweep.TargetIp = Ip(("10.0.0." + std::to_string(i)).c_str());
+    for (uint8_t i = 1; i <= 128; ++i) {
+        sweep.TargetIp = Ipv4Address{{10, 0, 0, i}};
         frames.push_back(BuildArpFrame(sweep));
     }
-    const auto verdicts = Inject("in", frames);
+    const auto verdicts = Driver->Inject(GUARD_DIR_INBOUND, kHostMac, frames);
     EXPECT_EQ(std::count(verdicts.begin(), verdicts.end(), "pass"), 128) << "scans are never dropped";
 
-    const auto events = Drain();
+    const auto events = Driver->Drain();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].Kind, GUARD_EVENT_LOCAL_SPOOF);
     EXPECT_NE(uint64_t{events[0].ProcessId}, 0u) << "the process current while the request ran";
