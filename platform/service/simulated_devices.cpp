@@ -175,14 +175,16 @@ bool SimulatedHost::ServeGuardRequest(uint32_t code, const void* input, uint32_t
         *returned = length;
         return true;
     }
-    std::vector<uint8_t> systemBuffer(std::max(inputLength, outputLength));
+    // Left uninitialised, as the kernel leaves it: the drain's buffer is large and comes every second.
+    const uint32_t systemLength = std::max(inputLength, outputLength);
+    std::unique_ptr<uint8_t[]> systemBuffer(systemLength == 0 ? nullptr : new uint8_t[systemLength]);
     if (inputLength > 0) {
-        memcpy(systemBuffer.data(), input, inputLength);
+        memcpy(systemBuffer.get(), input, inputLength);
     }
     GuardRequest request{};
     request.MajorFunction = GUARD_IRP_MJ_DEVICE_CONTROL;
     request.IoControlCode = code;
-    request.SystemBuffer = systemBuffer.empty() ? nullptr : systemBuffer.data();
+    request.SystemBuffer = systemBuffer.get();
     request.InputBufferLength = inputLength;
     request.OutputBufferLength = outputLength;
     if (GuardDeviceDispatch(nullptr, &request) != GUARD_STATUS_SUCCESS) {
@@ -190,7 +192,7 @@ bool SimulatedHost::ServeGuardRequest(uint32_t code, const void* input, uint32_t
     }
     *returned = static_cast<uint32_t>(std::min<uint64_t>(request.Information, outputLength));
     if (*returned > 0) {
-        memcpy(output, systemBuffer.data(), *returned);
+        memcpy(output, systemBuffer.get(), *returned);
     }
     return true;
 }

@@ -14,6 +14,7 @@ thread_local uint32_t t_simulatedThread = 0;
 
 SimulatedScheduler::SimulatedScheduler(int64_t startMilliseconds) : m_now(startMilliseconds) {
     t_simulatedThread = 0;
+    m_turns.push_back(std::make_unique<std::condition_variable>());
 }
 
 SimulatedScheduler::~SimulatedScheduler() {
@@ -48,11 +49,12 @@ void SimulatedScheduler::HandOffLocked() {
         }
     }
     m_running = std::get<2>(next);
-    m_turn.notify_all();
+    m_turns[m_running]->notify_one();
 }
 
 void SimulatedScheduler::WaitForTurnLocked(std::unique_lock<std::mutex>* hold, uint32_t id) {
-    m_turn.wait(*hold, [this, id] { return m_running == id || m_shuttingDown; });
+    std::condition_variable* turn = m_turns[id].get();
+    turn->wait(*hold, [this, id] { return m_running == id || m_shuttingDown; });
 }
 
 bool SimulatedScheduler::Sleep(uint32_t milliseconds) {
@@ -80,6 +82,7 @@ bool SimulatedScheduler::Spawn(std::function<void()> routine) {
         return false;
     }
     const uint32_t id = m_nextId++;
+    m_turns.push_back(std::make_unique<std::condition_variable>());
     m_sleeping.insert(Wakeup{m_now, m_order++, id});
     m_threads.emplace_back([this, id, routine = std::move(routine)] {
         t_simulatedThread = id;
@@ -108,7 +111,9 @@ void SimulatedScheduler::Shutdown() {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_shuttingDown = true;
-        m_turn.notify_all();
+        for (const std::unique_ptr<std::condition_variable>& turn : m_turns) {
+            turn->notify_all();
+        }
         threads.swap(m_threads);
     }
     for (std::thread& thread : threads) {

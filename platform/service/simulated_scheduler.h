@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -50,7 +51,8 @@ private:
     void WaitForTurnLocked(std::unique_lock<std::mutex>* hold, uint32_t id);
 
     std::mutex m_lock;
-    std::condition_variable m_turn;
+    // One per thread, by id: a hand-off wakes only the thread whose turn it is.
+    std::vector<std::unique_ptr<std::condition_variable>> m_turns;
     int64_t m_now;
     uint64_t m_order = 0;
     uint32_t m_nextId = 1; // 0 is the controller
