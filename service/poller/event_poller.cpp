@@ -4,19 +4,28 @@
 
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "common/zelkprot_device.h"
+#include "platform/windir/windows_directory.h"
 #include "service/discovery/adapter_discovery.h"
 #include "service/files/event_files.h"
 #include "service/files/event_line.h"
 #include "service/poller/correction_loop.h"
 #include "service/poller/process_name.h"
+#include "service/poller/scan_filter.h"
 
 namespace {
 
-const uint32_t kBroadcastIp = 0xFFFFFFFFu;
 const uint32_t kBindingPushEveryCycles = 5;
 const uint32_t kCycleMilliseconds = 1000;
+
+// What the poller thread alone owns.
+struct PollerState {
+    std::vector<ArpBinding> Bindings; // pushed to the driver; the gateways whose scans are ignored
+    wchar_t WindowsDirectory[WINDOWS_PATH_UNITS];
+    ScanMemory Scans;
+};
 
 // Whether it started (or was running already) is not examined: the poller works without it.
 void StartProtocolService(ServicePlatform& platform) {
@@ -50,34 +59,8 @@ void PushBindings(ServicePlatform& platform, PollerState* poller) {
     platform.CloseDevice(device);
 }
 
-// A batch is handled only when it is a whole, non-empty number of records; anything else is dropped whole.
-void DrainEvents(ServiceState* state, PollerState* poller) {
-    ServicePlatform& platform = *state->Platform;
-    const PlatformHandle device = platform.OpenDevice(ZELKARP_USER_DEVICE_PATH, DEVICE_ACCESS_CONTROL_ONLY);
-    if (device == 0) {
-        return;
-    }
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[GUARD_READ_BUFFER_SIZE]());
-    if (buffer != nullptr) {
-        uint32_t returned = 0;
-        if (platform.ControlDevice(device, IOCTL_ZELKARP_READ_EVENTS, nullptr, 0, buffer.get(),
-                                   GUARD_READ_BUFFER_SIZE, &returned) &&
-            returned != 0 && returned % GUARD_EVENT_SIZE == 0 && returned <= GUARD_READ_BUFFER_SIZE) {
-            for (uint32_t offset = 0; offset < returned; offset += GUARD_EVENT_SIZE) {
-                HandleGuardRecord(state, poller, buffer.get() + offset);
-            }
-        }
-    }
-    platform.CloseDevice(device);
-}
-
-bool IsUnsetOrBroadcast(const Ipv4Address& ip) {
-    const uint32_t value = Ipv4ToValue(&ip);
-    return value == 0 || value == kBroadcastIp;
-}
-
-} // namespace
-
+// One drained record: its line (if any), the suppression state, the correction loop on inbound spoofing,
+// and the event recorded.
 void HandleGuardRecord(ServiceState* state, PollerState* poller, const uint8_t* bytes) {
     GuardEvent record;
     memcpy(&record, bytes, sizeof(record));
@@ -116,6 +99,29 @@ void HandleGuardRecord(ServiceState* state, PollerState* poller, const uint8_t* 
         RecordEvent(poller->WindowsDirectory, line, record);
     }
 }
+
+// A batch is handled only when it is a whole, non-empty number of records; anything else is dropped whole.
+void DrainEvents(ServiceState* state, PollerState* poller) {
+    ServicePlatform& platform = *state->Platform;
+    const PlatformHandle device = platform.OpenDevice(ZELKARP_USER_DEVICE_PATH, DEVICE_ACCESS_CONTROL_ONLY);
+    if (device == 0) {
+        return;
+    }
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[GUARD_READ_BUFFER_SIZE]());
+    if (buffer != nullptr) {
+        uint32_t returned = 0;
+        if (platform.ControlDevice(device, IOCTL_ZELKARP_READ_EVENTS, nullptr, 0, buffer.get(),
+                                   GUARD_READ_BUFFER_SIZE, &returned) &&
+            returned != 0 && returned % GUARD_EVENT_SIZE == 0 && returned <= GUARD_READ_BUFFER_SIZE) {
+            for (uint32_t offset = 0; offset < returned; offset += GUARD_EVENT_SIZE) {
+                HandleGuardRecord(state, poller, buffer.get() + offset);
+            }
+        }
+    }
+    platform.CloseDevice(device);
+}
+
+} // namespace
 
 void RunEventPoller(ServiceState* state) {
     ServicePlatform& platform = *state->Platform;

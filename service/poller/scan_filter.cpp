@@ -4,17 +4,15 @@
 
 namespace {
 
-const uint32_t kBroadcastIp = 0xFFFFFFFFu;
-
 bool IgnoredAsGatewayOrUnset(const GuardEvent& record, const std::vector<ArpBinding>& bindings) {
     // With no bindings the service knows no gateway, and nothing is ignored on these grounds.
     if (bindings.empty()) {
         return false;
     }
-    const uint32_t ip = Ipv4ToValue(&record.Ip);
-    if (ip == 0 || ip == kBroadcastIp) {
+    if (IsUnsetOrBroadcast(record.Ip)) {
         return true;
     }
+    const uint32_t ip = Ipv4ToValue(&record.Ip);
     for (const ArpBinding& binding : bindings) {
         if (Ipv4ToValue(&binding.Ip) == ip) {
             return true;
@@ -24,6 +22,11 @@ bool IgnoredAsGatewayOrUnset(const GuardEvent& record, const std::vector<ArpBind
 }
 
 } // namespace
+
+bool IsUnsetOrBroadcast(const Ipv4Address& ip) {
+    const uint32_t value = Ipv4ToValue(&ip);
+    return value == 0 || value == 0xFFFFFFFFu;
+}
 
 EventLineVariant FilterScan(const GuardEvent& record, const uint16_t* name,
                             const std::vector<ArpBinding>& bindings, ScanMemory* memory) {

@@ -15,6 +15,9 @@ struct ScanMemory {
     uint16_t LastScanProgram[GUARD_PROCESS_NAME_UNITS];
 };
 
+// 0.0.0.0 and 255.255.255.255 name no host.
+bool IsUnsetOrBroadcast(const Ipv4Address& ip);
+
 // The line for a kind-3 record whose name is `name`: EVENT_LINE_PROGRAM_SCAN, EVENT_LINE_NETWORK_SCAN or
 // EVENT_LINE_NONE. Remembers the scanner when a line is due.
 EventLineVariant FilterScan(const GuardEvent& record, const uint16_t* name,
