@@ -1,6 +1,6 @@
-// The packet handlers of both edges. Until the packet paths through the guard are built they refuse
-// every frame: sends complete with NDIS_STATUS_FAILURE and receives are not taken, so the lower adapter
-// and the protocols above always get their packets back and nothing passes unguarded.
+// The packet handlers of both edges: every frame down from the protocols above and up from the lower
+// adapter is offered to the ARP guard and dropped on its verdict, then passed on unchanged, either as
+// the caller's own packet (a stack slot left) or wrapped in a descriptor of the binding's pools.
 #pragma once
 
 #include <zelk_ndis.h>
