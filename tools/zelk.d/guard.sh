@@ -16,7 +16,8 @@ register_command demo "replay a real ARP poisoning capture through the guard: th
 
 cmd_bench() {
     ensure_packages "${PACKAGES_HOST[@]}"
-    build_preset host --target zelk_guard_bench >/dev/null
+    build_preset host --target zelk_guard_bench zelk_packet_path_bench >/dev/null
     "$(build_dir host)/bench/zelk_guard_bench" "$@"
+    "$(build_dir host)/bench/zelk_packet_path_bench" "$@"
 }
-register_command bench "build and run the guard benchmarks (Google Benchmark flags pass through)"
+register_command bench "build and run the guard benchmarks, flat frames and packets (Google Benchmark flags pass through)"
