@@ -154,8 +154,8 @@ bool SimulatedHost::ControlDevice(PlatformHandle device, uint32_t code, const vo
     std::lock_guard<std::mutex> hold(m_lock);
     if (FindHandleLocked(device, HANDLE_GUARD_DEVICE) != nullptr) {
         const bool succeeded = ServeGuardRequest(code, input, inputLength, output, outputLength, returned);
-        m_guardRequests.push_back(
-            GuardDeviceRequest{m_scheduler.NowMilliseconds(), code, inputLength, succeeded, *returned});
+        m_guardRequests.push_back(GuardDeviceRequest{m_scheduler.NowMilliseconds(), code, inputLength,
+                                                     outputLength, succeeded, *returned});
         return succeeded;
     }
     HandleObject* protocol = FindHandleLocked(device, HANDLE_PROTOCOL_DEVICE);

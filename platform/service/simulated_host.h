@@ -39,6 +39,7 @@ struct GuardDeviceRequest {
     int64_t TimeMilliseconds;
     uint32_t Code;
     uint32_t InputLength;
+    uint32_t OutputLength;
     bool Succeeded;
     uint32_t Returned;
 };
