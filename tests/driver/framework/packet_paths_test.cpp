@@ -170,8 +170,8 @@ TEST_P(ReceivePacketTest, PacketIndicationIsDroppedOrPassedUpUnchanged) {
     EXPECT_EQ(up[0].Bytes, c.Frame);
     EXPECT_EQ(up[0].Status, c.PacketStatus);
     EXPECT_EQ(up[0].Packet == packet, c.SlotLeft);
-    EXPECT_EQ(NDIS_GET_PACKET_HEADER_SIZE(up[0].Packet), 14u);
-    if (c.References == 1) {
+    if (c.References == 1) { // otherwise a descriptor is already freed
+        EXPECT_EQ(NDIS_GET_PACKET_HEADER_SIZE(up[0].Packet), 14u);
         NdisHostUpperReturnPacket(adapter, up[0].Packet);
         EXPECT_THAT(NdisHostReturnedPacketsForTest(), ElementsAre(packet));
     }
