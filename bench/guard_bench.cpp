@@ -13,7 +13,7 @@ namespace {
 using namespace zelk;
 
 const uint64_t kTicksPerSecond = 10000000;
-const uint64_t kStartTime = 129454737370000000ull;
+const uint64_t kStartTime = 129455589370000000ull;
 const MacAddress kHostMac = Mac("00-0C-29-4F-8E-35");
 const Ipv4Address kHostIp = Ip("192.168.1.100");
 

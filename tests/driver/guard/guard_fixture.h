@@ -17,7 +17,7 @@ namespace zelk::test {
 
 inline constexpr uint64_t kTicksPerSecond = 10000000;
 // 2011-03-25 20:35:37 UTC, a whole second, in 100 ns units since 1601.
-inline constexpr uint64_t kLoadTime = 129454737370000000ull;
+inline constexpr uint64_t kLoadTime = 129455589370000000ull;
 
 class GuardTest : public ::testing::Test {
 protected:
