@@ -295,6 +295,39 @@ TEST_F(TransferTest, APendedTransferIsJudgedOnceWhenItCompletes) {
     EXPECT_EQ(up[1].Bytes, Ipv4Frame());
 }
 
+// Two processors send and receive through the same adapter at once.
+TEST_F(PacketPathsTest, SendsAndReceivesRunningTogetherOnTwoProcessorsAllFinish) {
+    NdisHostAdapter* adapter = AddRunningAdapter();
+    const int kFramesPerThread = 100;
+    std::vector<PNDIS_PACKET> sends;
+    std::vector<PNDIS_PACKET> receives;
+    for (int i = 0; i < 2 * kFramesPerThread; ++i) {
+        sends.push_back(Packet(i % 2 == 0 ? Ipv4Frame() : HostRequest(), false));
+        receives.push_back(Packet(i % 2 == 0 ? Ipv4Frame() : SpoofedGatewayReply(), true));
+    }
+    auto run = [&](ULONG processor) {
+        NdisHostSetCurrentProcessorForTest(processor);
+        for (int i = 0; i < kFramesPerThread; ++i) {
+            const size_t at = processor * kFramesPerThread + i;
+            NdisHostUpperSendPackets(adapter, &sends[at], 1);
+            NdisHostLowerIndicateReceivePacket(adapter, receives[at]);
+        }
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+    int completed = 0;
+    int indicated = 0;
+    for (const NdisHostIndication& indication : NdisHostIndicationsForTest(adapter)) {
+        completed += indication.Kind == NdisHostSendCompleted && indication.Status == NDIS_STATUS_SUCCESS;
+        indicated += indication.Kind == NdisHostIndicatedReceivePacket;
+    }
+    EXPECT_EQ(completed, 2 * kFramesPerThread);
+    EXPECT_EQ(indicated, kFramesPerThread);
+    EXPECT_EQ(PendingSends(adapter), 0u);
+    EXPECT_EQ(NdisHostHoldingsForTest().Packets, baseline_.Packets);
+}
+
 // Which side is in low power, and what each path does then.
 struct LowPowerCase {
     const char* Name;
