@@ -41,6 +41,11 @@ void SimulatedHost::SetGuardDevicePresent(bool present) {
     m_guardPresent = present;
 }
 
+void SimulatedHost::SetGuardDeviceRoute(GuardDeviceRoute* route) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_guardRoute = route;
+}
+
 void SimulatedHost::QueueGuardReadAnswerForTest(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_queuedReads.push_back(bytes);
@@ -131,6 +136,11 @@ PlatformHandle SimulatedHost::OpenDevice(const char* path, DeviceAccess access) 
         if (!m_guardPresent) {
             return 0;
         }
+        if (m_guardRoute != nullptr) {
+            void* routed = m_guardRoute->Open();
+            return routed == nullptr ? 0
+                                     : NewHandleLocked(HandleObject{HANDLE_GUARD_DEVICE, L"", "", routed});
+        }
         GuardRequest create{};
         create.MajorFunction = GUARD_IRP_MJ_CREATE;
         GuardDeviceDispatch(nullptr, &create);
@@ -152,8 +162,13 @@ bool SimulatedHost::ControlDevice(PlatformHandle device, uint32_t code, const vo
                                   uint32_t* returned) {
     *returned = 0;
     std::lock_guard<std::mutex> hold(m_lock);
-    if (FindHandleLocked(device, HANDLE_GUARD_DEVICE) != nullptr) {
-        const bool succeeded = ServeGuardRequest(code, input, inputLength, output, outputLength, returned);
+    const HandleObject* guard = FindHandleLocked(device, HANDLE_GUARD_DEVICE);
+    if (guard != nullptr) {
+        const bool succeeded =
+            guard->Routed != nullptr
+                ? m_guardRoute->Control(guard->Routed, code, input, inputLength, output, outputLength,
+                                        returned)
+                : ServeGuardRequest(code, input, inputLength, output, outputLength, returned);
         m_guardRequests.push_back(GuardDeviceRequest{m_scheduler.NowMilliseconds(), code, inputLength,
                                                      outputLength, succeeded, *returned});
         return succeeded;
@@ -247,7 +262,9 @@ void SimulatedHost::CloseDevice(PlatformHandle device) {
     if (found == m_handles.end()) {
         return;
     }
-    if (found->second.Kind == HANDLE_GUARD_DEVICE) {
+    if (found->second.Kind == HANDLE_GUARD_DEVICE && found->second.Routed != nullptr) {
+        m_guardRoute->Close(found->second.Routed);
+    } else if (found->second.Kind == HANDLE_GUARD_DEVICE) {
         GuardRequest cleanup{};
         cleanup.MajorFunction = GUARD_IRP_MJ_CLEANUP;
         GuardDeviceDispatch(nullptr, &cleanup);

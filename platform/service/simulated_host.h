@@ -34,6 +34,18 @@ struct WireFrame {
     std::vector<uint8_t> Bytes;
 };
 
+// Where \\.\ZELKARP's requests go when a driver's own control device serves them instead of the guard
+// core in-process (the whole system on the simulated NDIS host). Handles are the route's own.
+class GuardDeviceRoute {
+public:
+    virtual ~GuardDeviceRoute() = default;
+    // Null when the device does not exist.
+    virtual void* Open() = 0;
+    virtual bool Control(void* handle, uint32_t code, const void* input, uint32_t inputLength, void* output,
+                         uint32_t outputLength, uint32_t* returned) = 0;
+    virtual void Close(void* handle) = 0;
+};
+
 // One control request that reached \\.\ZELKARP.
 struct GuardDeviceRequest {
     int64_t TimeMilliseconds;
@@ -83,6 +95,8 @@ public:
     // ARP for `ip` answers `mac`, with `length` bytes reported.
     void SetArpAnswer(const Ipv4Address& ip, const MacAddress& mac, uint32_t length = 6);
     void SetGuardDevicePresent(bool present);
+    // From now on \\.\ZELKARP opens through `route` (which outlives the host); null serves it in-process.
+    void SetGuardDeviceRoute(GuardDeviceRoute* route);
     // The next READ_EVENTS request succeeds with exactly these bytes, whatever the guard holds.
     void QueueGuardReadAnswerForTest(const std::vector<uint8_t>& bytes);
     void SetFailures(const SimulatedFailures& failures);
@@ -164,8 +178,9 @@ private:
     };
     struct HandleObject {
         HandleKind Kind;
-        std::wstring Name;    // service name or registry key, folded to lower case
-        std::string Attached; // protocol device: the adapter it is attached to
+        std::wstring Name;      // service name or registry key, folded to lower case
+        std::string Attached;   // protocol device: the adapter it is attached to
+        void* Routed = nullptr; // guard device opened through the route
     };
     struct ArpAnswer {
         MacAddress Mac;
@@ -189,6 +204,7 @@ private:
     std::vector<std::unique_ptr<Adapter>> m_adapters;
     std::map<uint32_t, ArpAnswer> m_arpAnswers;
     bool m_guardPresent = true;
+    GuardDeviceRoute* m_guardRoute = nullptr;
     std::vector<std::vector<uint8_t>> m_queuedReads;
     SimulatedFailures m_failures;
     bool m_startedByServiceManager = false;
