@@ -45,7 +45,8 @@ uint64_t GuardTimeFromCaptureTime(int64_t seconds, uint32_t nanoseconds) {
     if (seconds < -kSecondsFrom1601To1970) {
         return 0;
     }
-    const uint64_t since1601 = static_cast<uint64_t>(seconds + kSecondsFrom1601To1970);
+    // In unsigned arithmetic: a negative `seconds` wraps back into range, the largest ones cannot overflow.
+    const uint64_t since1601 = static_cast<uint64_t>(seconds) + static_cast<uint64_t>(kSecondsFrom1601To1970);
     const uint64_t ticks = nanoseconds / 100u;
     if (since1601 > (std::numeric_limits<uint64_t>::max() - ticks) / kTicksPerSecond) {
         return std::numeric_limits<uint64_t>::max();

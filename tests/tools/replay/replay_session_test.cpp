@@ -63,7 +63,7 @@ TEST_F(ReplaySessionTest, FindingsMergeWithinASecondAndDrainWhenCaptureTimePasse
     EXPECT_EQ(first.Kind, GUARD_EVENT_INBOUND_SPOOF);
     EXPECT_TRUE(MacEqual(&first.Mac, &kAttackerMac));
     EXPECT_TRUE(Ipv4Equal(&first.Ip, &kGatewayIp));
-    EXPECT_EQ(first.Time, kStart + kSecond * 9 / 10) << "the time of the latest merged finding";
+    EXPECT_EQ(uint64_t{first.Time}, kStart + kSecond * 9 / 10) << "the time of the latest merged finding";
     EXPECT_EQ(result.Events[0].Frame, 1u);
     EXPECT_EQ(
         result.Events[0].Line,
@@ -113,7 +113,7 @@ TEST_F(ReplaySessionTest, DropReasonsSayWhichRuleCaughtTheFrame) {
     ASSERT_EQ(result.Events.size(), 2u);
     const GuardEvent local = result.Events[1].Record;
     EXPECT_EQ(local.Kind, GUARD_EVENT_LOCAL_SPOOF);
-    EXPECT_EQ(local.ProcessId, 4242u);
+    EXPECT_EQ(uint64_t{local.ProcessId}, 4242u);
     EXPECT_EQ(result.Events[1].Frame, 3u);
     EXPECT_EQ(result.Events[1].Direction, GUARD_DIR_OUTBOUND);
     EXPECT_EQ(result.Events[1].Line, "[3][2011/03/25 20:35:37] Program ARPSPOOF (PID=4242) send ARP spoofing "
@@ -127,8 +127,8 @@ TEST_F(ReplaySessionTest, WithoutAProcessSentFramesCarryNone) {
     OfferEthernet(session, kStart, forged);
     session.Finish();
     ASSERT_EQ(session.Result().Events.size(), 1u);
-    EXPECT_EQ(session.Result().Events[0].Record.ProcessId, 0u);
-    EXPECT_EQ(session.Result().Events[0].Record.ProcessName[0], 0u);
+    EXPECT_EQ(uint64_t{session.Result().Events[0].Record.ProcessId}, 0u);
+    EXPECT_EQ(uint16_t{session.Result().Events[0].Record.ProcessName[0]}, 0u);
 }
 
 TEST_F(ReplaySessionTest, OnlyEthernetArpFramesCount) {
