@@ -1,18 +1,16 @@
 # The guard core's commands: the demo and the benchmarks.
 
-# Without arguments: the shipped capture of a real poisoning attack, with its host's address and
-# trusted gateway; with arguments, whatever ./zelk replay is given.
+# Without arguments: the whole system (driver, service, agent) on the simulated host over the shipped capture
+# of a real poisoning attack, with its host's and gateway's addresses; with arguments, as ./zelk system.
 cmd_demo() {
     if [ $# -eq 0 ]; then
-        printf '%s\n' "Replaying tests/captures/arp-attack.pcap, recorded on the protected host 10.250.7.100:" \
-            "arpspoof on 10.250.7.66 (02:5a:00:00:07:42) tells it that the gateway 10.250.7.1, trusted" \
-            "at 02:5a:00:00:07:01, is at the attacker's MAC. Dropped frames, the findings, a summary:" ""
-        set -- "$ROOT/tests/captures/arp-attack.pcap" --host-mac "$REPLAY_CAPTURE_HOST_MAC" \
-            --binding "$REPLAY_CAPTURE_BINDING"
+        printf '%s\n' "Running tests/captures/arp-attack.pcap through the driver, the service and the agent on the" \
+            "simulated host 10.250.7.100 (02:5a:00:00:07:64) under a virtual clock: arpspoof on 10.250.7.66" \
+            "(02:5a:00:00:07:42) tells it that its gateway 10.250.7.1 (02:5a:00:00:07:01) is at the attacker's MAC." ""
     fi
-    cmd_replay "$@"
+    cmd_system "$@"
 }
-register_command demo "replay a real ARP poisoning capture through the guard: the drops and the findings logged"
+register_command demo "a real ARP poisoning capture through the whole system on the simulated host: log, agent's list, summary"
 
 cmd_bench() {
     ensure_packages "${PACKAGES_HOST[@]}"
