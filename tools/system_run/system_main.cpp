@@ -58,23 +58,31 @@ bool ParseOptions(const std::vector<std::string>& arguments, SystemOptions* opti
             options->CapturePath = option;
             continue;
         }
+        const bool takesValue = option == "--host-mac" || option == "--host-ip" || option == "--gateway" ||
+                                option == "--received-pcap" || option == "--wire-pcap";
+        if (!takesValue) {
+            *error = "unknown option " + option;
+            return false;
+        }
         if (i + 1 == arguments.size()) {
-            *error = option.find("pcap") != std::string::npos || option.rfind("--host", 0) == 0 ||
-                             option == "--gateway"
-                         ? option + " needs a value"
-                         : "unknown option " + option;
+            *error = option + " needs a value";
             return false;
         }
         const std::string& value = arguments[++i];
-        if (option == "--host-mac" || option == "--host-ip") {
-            const bool parsed =
-                option == "--host-mac"
-                    ? (ParseMac(value) ? (options->Settings.HostMac = *ParseMac(value), true) : false)
-                    : (ParseIpv4(value) ? (options->Settings.HostIp = *ParseIpv4(value), true) : false);
-            if (!parsed) {
-                *error = "bad " + option + " '" + value + "'";
+        if (option == "--host-mac") {
+            const auto mac = ParseMac(value);
+            if (!mac) {
+                *error = "bad host MAC '" + value + "'";
                 return false;
             }
+            options->Settings.HostMac = *mac;
+        } else if (option == "--host-ip") {
+            const auto ip = ParseIpv4(value);
+            if (!ip) {
+                *error = "bad host IP '" + value + "'";
+                return false;
+            }
+            options->Settings.HostIp = *ip;
         } else if (option == "--gateway") {
             const size_t equals = value.find('=');
             const auto ip = ParseIpv4(value.substr(0, equals));
@@ -87,11 +95,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, SystemOptions* opti
             options->Settings.GatewayMac = *mac;
         } else if (option == "--received-pcap") {
             options->ReceivedPcap = value;
-        } else if (option == "--wire-pcap") {
-            options->WirePcap = value;
         } else {
-            *error = "unknown option " + option;
-            return false;
+            options->WirePcap = value;
         }
     }
     return true;
