@@ -149,12 +149,14 @@ int main(int argc, char** argv) {
     }
     options.Settings.Root = root;
 
-    std::printf("The service's log (ZELKSrv.log), as it is written:\n");
+    const char* logHeading = "The service's log (ZELKSrv.log), as it is written:\n";
+    bool headed = false;
     SystemResult result;
     const bool ran = RunSystem(
         options.CapturePath, options.Settings,
-        [](const std::string& line) {
-            std::printf("  %s\n", line.c_str());
+        [&](const std::string& line) {
+            std::printf("%s  %s\n", headed ? "" : logHeading, line.c_str());
+            headed = true;
             std::fflush(stdout);
         },
         &result, &error);
@@ -164,6 +166,9 @@ int main(int argc, char** argv) {
     }
     if (!ran && result.FramesReceived + result.FramesSent == 0) {
         return Fail(error);
+    }
+    if (!headed) {
+        std::printf("%s  (no lines)\n", logHeading);
     }
     PrintReport(result);
     if (!options.ReceivedPcap.empty() && !WritePcapFile(options.ReceivedPcap, result.ReachedProtocols)) {
