@@ -1,5 +1,6 @@
 #include "tests/wine/wine_harness.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -234,7 +235,8 @@ std::vector<std::string> WineDebugLines(const std::string& traceOutput) {
                 break;
             }
         }
-        // A driver's DbgPrint: "...:vDbgPrintExWithPrefix 00000000:00000001: text", its own line end kept raw.
+        // A driver's DbgPrint: "...:vDbgPrintExWithPrefix 00000000:00000001: text", its own line end kept
+        // raw.
         const size_t printed = found ? std::string::npos : line.find(":vDbgPrintExWithPrefix ");
         const size_t text = printed == std::string::npos ? printed : line.find(": ", printed + 1);
         if (text != std::string::npos) {
@@ -273,8 +275,11 @@ WinePrefix::WinePrefix(const std::string& name, WinePrefixOptions options) {
     if (!WineEnsureTemplate(&m_error)) {
         return;
     }
+    // A parameterised test's name holds a slash; each prefix gets one folder of its own all the same.
+    std::string folder = name;
+    std::replace(folder.begin(), folder.end(), '/', '_');
     const std::string work =
-        std::string(ZELK_WINE_WORK_DIR "/prefixes/") + name + "-" + std::to_string(getpid());
+        std::string(ZELK_WINE_WORK_DIR "/prefixes/") + folder + "-" + std::to_string(getpid());
     fs::remove_all(work);
     fs::create_directories(work);
     m_root = work + "/prefix";
@@ -420,12 +425,6 @@ void WineTest::SetUp() {
         << ": ./zelk test builds it before the host tests (by hand: "
         << "cmake --preset win64 -B <that folder> && cmake --build <that folder>, or set ZELK_WIN64_DIR)";
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "." + test->name();
-    for (char& c : name) {
-        if (c == '/') {
-            c = '_';
-        }
-    }
-    Prefix = std::make_unique<WinePrefix>(name);
+    Prefix = std::make_unique<WinePrefix>(std::string(test->test_suite_name()) + "." + test->name());
     ASSERT_EQ(Prefix->Error(), "");
 }
